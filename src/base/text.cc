@@ -1,0 +1,147 @@
+#include "base/text.h"
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+
+namespace sccevtmon {
+namespace {
+
+bool skipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+unsigned char upperByte(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
+  if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<unsigned char>(c - 16);
+  if (c == 0xFF) return 0x9F;
+  return c;
+}
+
+unsigned char lowerByte(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
+  if (c == 0x9F) return 0xFF;
+  return c;
+}
+
+}  // namespace
+
+std::string trimSpaces(std::string_view text) {
+  size_t b = text.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  size_t e = text.find_last_not_of(' ');
+  return std::string(text.substr(b, e - b + 1));
+}
+
+double numericValue(std::string_view text) {
+  // Gather the characters that take part, dropping blanks, tabs and line feeds.
+  std::string s;
+  s.reserve(text.size());
+  for (char c : text) {
+    if (!skipped(c)) s += c;
+  }
+  size_t i = 0;
+  std::string number;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) number += s[i++];
+  size_t mantissaDigits = 0;
+  while (i < s.size() && digit(s[i])) {
+    number += s[i++];
+    ++mantissaDigits;
+  }
+  if (i < s.size() && s[i] == '.') {
+    number += s[i++];
+    while (i < s.size() && digit(s[i])) {
+      number += s[i++];
+      ++mantissaDigits;
+    }
+  }
+  if (mantissaDigits == 0) return 0.0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
+    size_t j = i + 1;
+    std::string exponent = "e";
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) exponent += s[j++];
+    size_t expDigits = 0;
+    while (j < s.size() && digit(s[j])) {
+      exponent += s[j++];
+      ++expDigits;
+    }
+    if (expDigits > 0) number += exponent;
+  }
+  // from_chars takes no leading '+' and reads '.' whatever the locale.
+  std::string_view view = number;
+  bool negative = false;
+  if (!view.empty() && (view.front() == '+' || view.front() == '-')) {
+    negative = view.front() == '-';
+    view.remove_prefix(1);
+  }
+  double value = 0.0;
+  auto [ptr, ec] = std::from_chars(view.data(), view.data() + view.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // Either too large (saturate) or too small (reads as zero).
+    bool large = view.find_first_of("123456789") != std::string_view::npos &&
+                 view.find("e-") == std::string_view::npos;
+    value = large ? DBL_MAX : 0.0;
+  }
+  (void)ptr;
+  return negative ? -value : value;
+}
+
+std::string numberText(double value) {
+  if (value == 0.0) return "0";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  // %G drops trailing zeros and writes at least two exponent digits, as the classic runtime.
+  return buffer;
+}
+
+std::string toUpperAnsi(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(upperByte(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string toLowerAnsi(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(lowerByte(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (lowerByte(static_cast<unsigned char>(a[i])) != lowerByte(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string escapeXmlText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string decimal(long long value) { return std::to_string(value); }
+
+}  // namespace sccevtmon

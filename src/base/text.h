@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sccevtmon {
+
+// Removes leading and trailing spaces (code 32) only; tabs and line breaks stay.
+std::string trimSpaces(std::string_view text);
+
+// The numeric value of a text: the number it starts with. Blanks, tabs and line feeds are
+// skipped wherever they stand ("1 2" reads as 12); an optional sign, digits, an optional
+// decimal point and an optional exponent (E or D) are read; reading stops at the first
+// character that does not fit; no leading number reads as 0. A value too large for a double
+// reads as the largest double of its sign.
+double numericValue(std::string_view text);
+
+// The shortest decimal text of a number, as the classic runtime prints it: up to 15
+// significant digits, '.' as decimal separator, exponent form ("1E+20", "1E-05") only for very
+// large or small values. 100 gives "100", 2.5 gives "2.5", -3 gives "-3".
+std::string numberText(double value);
+
+// Upper and lower case in the ANSI code page (ASCII and the Latin-1 letters).
+std::string toUpperAnsi(std::string_view text);
+std::string toLowerAnsi(std::string_view text);
+
+// Case-insensitive equality in the ANSI code page.
+bool equalsNoCase(std::string_view a, std::string_view b);
+
+// Element text with "&", "<" and ">" escaped; other characters unchanged.
+std::string escapeXmlText(std::string_view text);
+
+// Text of a whole number in decimal.
+std::string decimal(long long value);
+
+}  // namespace sccevtmon

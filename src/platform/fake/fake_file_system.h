@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace sccevtmon {
+
+// An in-memory file system. Paths are normalised as the real file layer does ('\' to '/',
+// repeated separators collapsed). Every operation first asks the fail hook, which can make it
+// fail with any status.
+class FakeFileSystem : public FileSystem {
+ public:
+  struct File {
+    std::string content;
+    bool readOnly = false;
+  };
+
+  std::map<std::string, File> files;
+  std::set<std::string> folders;
+  // Called with the operation name ("createFolder", "createTextFile", "append", "write",
+  // "copyFile", "deleteFile", "fileSize") and the normalised path; a non-ok result fails it.
+  std::function<Status(const std::string& op, const std::string& path)> fail;
+  std::vector<std::string> operations;  // "op path" of every operation, in order
+
+  static std::string normalise(const std::string& path);
+  // Adds a folder and all its parents.
+  void addFolder(const std::string& path);
+  void addFile(const std::string& path, const std::string& content);
+  bool hasFile(const std::string& path) const { return files.count(normalise(path)) != 0; }
+  std::string content(const std::string& path) const;
+
+  bool folderExists(const std::string& path) override;
+  Status createFolder(const std::string& path) override;
+  bool fileExists(const std::string& path) override;
+  Status fileSize(const std::string& path, std::uint64_t* size) override;
+  Status createTextFile(const std::string& path, bool overwrite,
+                        std::unique_ptr<TextStream>* stream) override;
+  Status openTextFileForAppending(const std::string& path,
+                                  std::unique_ptr<TextStream>* stream) override;
+  Status copyFile(const std::string& source, const std::string& destination,
+                  bool overwrite) override;
+  Status deleteFile(const std::string& path, bool force) override;
+
+ private:
+  Status check(const std::string& op, const std::string& path);
+  bool parentExists(const std::string& path) const;
+  Status open(const std::string& path, bool truncate, std::unique_ptr<TextStream>* stream);
+};
+
+}  // namespace sccevtmon

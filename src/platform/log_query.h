@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/status.h"
+
+namespace sccevtmon {
+
+// A column value: text, or null.
+using LogValue = std::optional<std::string>;
+
+// One row of a query result.
+class LogRecord {
+ public:
+  virtual ~LogRecord() = default;
+  // The value of the column with this alias (aliases match without regard to case). An alias
+  // the query does not have fails.
+  virtual Status getValue(const std::string& column, LogValue* value) const = 0;
+};
+
+// The rows a query returned, walked once from the first.
+class LogRecordSet {
+ public:
+  virtual ~LogRecordSet() = default;
+  // How many records of the log were read, before the query's conditions were applied.
+  virtual long inputUnitsProcessed() = 0;
+  virtual bool atEnd() = 0;
+  // The current row; valid until the next moveNext().
+  virtual const LogRecord& getRecord() = 0;
+  virtual Status moveNext() = 0;
+};
+
+// The event-log input format, used with its defaults.
+class LogInputFormat {
+ public:
+  virtual ~LogInputFormat() = default;
+};
+
+// A query object: runs one query text over the input format.
+class LogQuery {
+ public:
+  virtual ~LogQuery() = default;
+  virtual Status execute(const std::string& query, LogInputFormat& format,
+                         std::unique_ptr<LogRecordSet>* result) = 0;
+};
+
+// Creates the log query engine's objects.
+class LogQueryEngine {
+ public:
+  virtual ~LogQueryEngine() = default;
+  virtual Status createQuery(std::unique_ptr<LogQuery>* query) = 0;
+  virtual Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) = 0;
+};
+
+}  // namespace sccevtmon

@@ -1,0 +1,88 @@
+#include "platform/posix/checksum.h"
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/posix/path.h"
+
+namespace sccevtmon {
+namespace {
+
+// Hashes the file in blocks; fills the outputs and answers 1, or 0 with errorInfo set.
+std::int16_t md5OfFile(const std::string& fileName, std::size_t block, ChecksumOutputs& out) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      std::fopen(toPosixPath(fileName).c_str(), "rb"), &std::fclose);
+  if (!file) {
+    out.errorInfo = std::to_string(errno) + " " + std::strerror(errno);
+    return 0;
+  }
+  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1) {
+    out.errorInfo = "MD5 is not available";
+    return 0;
+  }
+  std::vector<unsigned char> buffer(block);
+  unsigned long long total = 0;
+  for (;;) {
+    std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file.get());
+    if (n > 0) {
+      EVP_DigestUpdate(ctx.get(), buffer.data(), n);
+      total += n;
+    }
+    if (n < buffer.size()) {
+      if (std::ferror(file.get())) {
+        out.errorInfo = std::to_string(errno) + " " + std::strerror(errno);
+        return 0;
+      }
+      break;
+    }
+  }
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(ctx.get(), digest, &length);
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 0x0F];
+  }
+  out.checksum = text;
+  out.fileSize = std::to_string(total);
+  return 1;
+}
+
+}  // namespace
+
+std::size_t OpenSslChecksum::blockBytes(const std::string& blockSize) {
+  std::size_t i = 0;
+  while (i < blockSize.size() && (blockSize[i] == ' ' || blockSize[i] == '\t')) ++i;
+  unsigned long long kb = 0;
+  bool any = false;
+  for (; i < blockSize.size() && blockSize[i] >= '0' && blockSize[i] <= '9'; ++i) {
+    any = true;
+    if (kb < 1000000) kb = kb * 10 + static_cast<unsigned>(blockSize[i] - '0');
+  }
+  if (!any) kb = 64;
+  if (kb < 1) kb = 1;
+  if (kb > 65536) kb = 65536;
+  return static_cast<std::size_t>(kb) * 1024;
+}
+
+Status OpenSslChecksum::getMd5(const std::string& fileName, ChecksumOutputs& out,
+                               std::int16_t* result) {
+  *result = md5OfFile(fileName, 64 * 1024, out);
+  return Status::success();
+}
+
+Status OpenSslChecksum::getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
+                                        ChecksumOutputs& out, std::int16_t* result) {
+  *result = md5OfFile(fileName, blockBytes(blockSize), out);
+  return Status::success();
+}
+
+}  // namespace sccevtmon

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/process.h"
+
+namespace sccevtmon {
+
+// Process services on Linux: there is no task list to hide from, the file version is the
+// project's version, and no COM server can be registered.
+class PosixProcess : public Process {
+ public:
+  void hideFromTaskList() override;
+  std::string executableBaseName() override;
+  Status ownFileVersion(std::string* version) override;
+  Status startProcess(const std::string& commandLine) override;
+  void printError(const std::string& line) override;
+};
+
+}  // namespace sccevtmon

@@ -1,0 +1,35 @@
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "platform/posix/checksum.h"
+#include "platform/posix/clock.h"
+#include "platform/posix/file_system.h"
+#include "platform/posix/process.h"
+#include "platform/posix/profile_files.h"
+#include "platform/posix/registry_file.h"
+#include "platform/posix/unavailable.h"
+
+namespace sccevtmon {
+namespace {
+
+std::string environmentOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+}  // namespace
+
+Platform& systemPlatform() {
+  static RegistryFile registry(environmentOr("SCCEVTMON_REGISTRY", "/etc/sccevtmon/registry.reg"));
+  static PosixProfileFiles profile;
+  static PosixFileSystem files;
+  static PosixClock clock;
+  static PosixProcess process;
+  static UnavailableLogQueryEngine logQuery;
+  static UnavailableWebPost webPost;
+  static OpenSslChecksum checksum;
+  static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};
+  return platform;
+}
+
+}  // namespace sccevtmon

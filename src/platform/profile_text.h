@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sccevtmon {
+
+// The private-profile rules over the text of one INI file, shared by the file-backed stand-in
+// and the in-memory fake. Section and key names compare without regard to case; spaces and
+// tabs around names and values are ignored; a value in matching double or single quotes loses
+// them; the first of two equal keys wins. CR LF and LF line ends are read.
+
+// The value of section/key, or nothing when the section or key is missing.
+std::optional<std::string> profileLookup(std::string_view content, std::string_view section,
+                                         std::string_view key);
+
+// The leading decimal number of a value, as the integer read does ("12abc" is 12, "abc" 0).
+std::int32_t profileInteger(std::string_view value);
+
+// The file text after writing section/key = value: an existing key's line is replaced in
+// place, a new key goes after the last key of its section, a new section at the end. Every
+// other line stays as it was; lines end with CR LF.
+std::string profileUpdate(std::string_view content, std::string_view section,
+                          std::string_view key, std::string_view value);
+
+// Copies value into buffer the way GetPrivateProfileString does: cut to size() - 1 characters,
+// followed by a NUL. Returns the number of characters copied.
+std::uint32_t profileCopyToBuffer(std::string_view value, std::string& buffer);
+
+}  // namespace sccevtmon

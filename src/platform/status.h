@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+
+namespace sccevtmon {
+
+// The outcome of a platform call or of a routine whose errors reach its caller. Number 0 is
+// success; anything else carries the number and description the monitor logs. Platform calls
+// use Windows system codes where Windows would (registry, profile files) and the classic
+// run-time error numbers where the automation objects would raise one (file system, objects).
+struct Status {
+  long number = 0;
+  std::string description;
+
+  bool ok() const { return number == 0; }
+  static Status success() { return {}; }
+};
+
+// Windows system error codes.
+inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorPathNotFound = 3;
+inline constexpr long kErrorAccessDenied = 5;
+inline constexpr long kErrorInvalidParameter = 87;
+inline constexpr long kErrorMoreData = 234;
+
+// Run-time error numbers, with the texts the monitor reports for them.
+inline constexpr long kErrInvalidCall = 5;
+inline constexpr long kErrOverflow = 6;
+inline constexpr long kErrOutOfMemory = 7;
+inline constexpr long kErrSubscript = 9;
+inline constexpr long kErrTypeMismatch = 13;
+inline constexpr long kErrBadFileName = 52;
+inline constexpr long kErrFileNotFound = 53;
+inline constexpr long kErrDeviceIo = 57;
+inline constexpr long kErrFileExists = 58;
+inline constexpr long kErrDiskFull = 61;
+inline constexpr long kErrPermissionDenied = 70;
+inline constexpr long kErrPathFileAccess = 75;
+inline constexpr long kErrPathNotFound = 76;
+inline constexpr long kErrCannotCreateObject = 429;
+inline constexpr long kErrAutomation = 440;
+// The automation error for a type library that is not registered (0x8002801D).
+inline constexpr long kErrTypeLibNotRegistered = -2147319779L;
+
+// The standard text of a run-time error number ("Overflow" for 6); "Automation error" for a
+// number without one of its own.
+std::string runtimeErrorText(long number);
+
+// A Status carrying a run-time error number and its standard text.
+Status runtimeError(long number);
+
+}  // namespace sccevtmon

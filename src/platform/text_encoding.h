@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sccevtmon {
+
+// The monitor's text is single-byte ANSI (code page 1252 on the portable build). These
+// conversions run at the edges: registry files, XML documents and event records arrive as
+// UTF-8 or UTF-16. A character the code page cannot hold becomes '?'; so does a malformed
+// UTF-8 or UTF-16 sequence.
+
+// The code-page byte of a Unicode code point, or '?' when there is none.
+char unicodeToAnsi(char32_t codePoint);
+// The Unicode code point of a code-page byte.
+char32_t ansiToUnicode(unsigned char byte);
+
+std::string utf8ToAnsi(std::string_view utf8);
+std::string ansiToUtf8(std::string_view ansi);
+// UTF-16 little-endian bytes (an odd last byte is dropped).
+std::string utf16leToAnsi(std::string_view bytes);
+std::string utf16leToUtf8(std::string_view bytes);
+
+}  // namespace sccevtmon

@@ -1,0 +1,147 @@
+#include "run/run_sequence.h"
+
+#include <cmath>
+#include <new>
+#include <stdexcept>
+
+#include "base/text.h"
+#include "base/time_stamp.h"
+#include "env/execution_state.h"
+#include "env/settings.h"
+#include "extract/log_binding.h"
+#include "extract/query_builder.h"
+#include "report/post_logs.h"
+#include "report/status_report.h"
+#include "run/report_files.h"
+#include "run/startup.h"
+#include "template/checksum.h"
+#include "template/template_parser.h"
+
+namespace sccevtmon {
+namespace {
+
+void reportAndEnd(RunState& rs, Platform& os) {
+  fncPostExecutionStatus(rs, os);
+  subEndApplication(rs);
+}
+
+// The integrity check of the template; leaves failureReason set when it fails.
+void checkTemplateIntegrity(RunState& rs, Platform& os, const std::string& templatePath) {
+  if (trimSpaces(rs.expectedChecksum).empty()) {
+    rs.failureReason = "Checksum is missing for the event template";
+    subWriteLog(rs, "ERR : " + rs.failureReason);
+  } else if (fncGenerateChecksum(rs, os, templatePath, rs.failureReason)) {
+    subWriteLog(rs, "ERR : " + rs.failureReason);
+  } else if (toUpperAnsi(trimSpaces(rs.expectedChecksum)) !=
+             toUpperAnsi(trimSpaces(rs.computedChecksum))) {
+    rs.failureReason = "Checksum mismatched for event log";
+    subWriteLog(rs, "ERR : " + rs.failureReason);
+  }
+  // A template that could not be read stops the run once its integrity is settled; the
+  // parser has already logged why.
+  if (trimSpaces(rs.failureReason).empty() && !rs.templateFailure.empty()) {
+    rs.failureReason = rs.templateFailure;
+  }
+}
+
+// The extraction passes, one per distinct event log of the template.
+void extractEvents(RunState& rs, Platform& os) {
+  for (const std::string& name : rs.eventLogNames) {
+    subWriteLog(rs, "MSG : @@@@@@@@@@@ Event Source " + name);
+    if (trimSpaces(name).empty()) continue;
+    if (!fncCreateLogParserObject(rs, os)) continue;
+    fncGetAllEventDetails(rs, os, name);
+    subWriteLog(rs, "MSG : Updating the " + rs.executionIniPath + " with value : " +
+                        rs.monitorTime);
+    fncWriteIniValue(os, rs.executionIniPath, "LastRunDateTime", "LastRun", rs.monitorTime);
+  }
+}
+
+// The threshold test over the run's detail rows. The threshold rounds to a whole number
+// (halves to even) and is compared in double precision, so no value can overflow.
+void applyThreshold(RunState& rs) {
+  if (!rs.hasDetailRows) return;
+  double limit = std::nearbyint(numericValue(rs.eventThreshold));
+  if (static_cast<double>(rs.totalEventCount) > limit) {
+    rs.hasDetailRows = false;
+    subWriteLog(rs, "MSG : Threshold violated, Total Events generated for the entire agent is :: " +
+                        decimal(rs.totalEventCount));
+    subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
+  } else {
+    subWriteLog(rs, "MSG : Total Events generated for the agent is :: " +
+                        decimal(rs.totalEventCount));
+    subWriteLog(rs, "MSG :");
+    subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
+    subWriteLog(rs, "MSG :");
+  }
+}
+
+// The run's steps. Returns the error that no step handled; early exits end the run themselves.
+Status runSequence(RunState& rs, Platform& os) {
+  if (Status s = subStartUp(rs, os); !s.ok() || rs.ended) return s;
+  rs.monitorTime = runTimestamp(os.clock.now());
+
+  const std::string templatePath =
+      rs.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
+  if (!os.files.fileExists(templatePath)) {
+    rs.failureReason = "Event Template is missing.";
+    reportAndEnd(rs, os);
+    return Status::success();
+  }
+  fncParseWebpostData(rs, os, templatePath);
+  checkTemplateIntegrity(rs, os, templatePath);
+  if (!trimSpaces(rs.failureReason).empty()) {
+    reportAndEnd(rs, os);
+    return Status::success();
+  }
+  if (!fncChkLastRunTime(rs, os)) {
+    reportAndEnd(rs, os);
+    return Status::success();
+  }
+  if (!os.files.fileExists(templatePath)) {
+    subWriteLog(rs, "ERR : " + templatePath + ", not found");
+    rs.failureReason = templatePath + " is missing";
+    reportAndEnd(rs, os);
+    return Status::success();
+  }
+
+  if (Status s = createReportFiles(rs, os); !s.ok()) return s;
+  if (rs.hasEntries) {
+    if (Status s = writeTemplateHeaders(rs); !s.ok()) return s;
+    extractEvents(rs, os);
+  }
+  if (Status s = closeReportFiles(rs); !s.ok()) return s;
+  subWriteLog(rs, "MSG : " + std::string(63, '-'));
+
+  const std::string postLogs = rs.installPath + "SCCPostLogs\\";
+  subMoveFiles(rs, os, rs.installPath + rs.summaryFileName, postLogs + rs.summaryFileName,
+               flagText(rs.hasSummaryRows));
+  subWriteLog(rs, "MSG : The summary Xml is:-" + rs.summaryXml);
+  applyThreshold(rs);
+  subMoveFiles(rs, os, rs.installPath + rs.detailFileName, postLogs + rs.detailFileName,
+               flagText(rs.hasDetailRows));
+  rs.summaryStream.reset();
+  rs.detailStream.reset();
+
+  reportAndEnd(rs, os);
+  return Status::success();
+}
+
+}  // namespace
+
+void subMain(RunState& rs, Platform& os) {
+  Status s;
+  try {
+    s = runSequence(rs, os);
+  } catch (const std::bad_alloc&) {
+    s = runtimeError(kErrOutOfMemory);
+  } catch (const std::exception& e) {
+    s = Status{kErrAutomation, e.what()};
+  }
+  if (!s.ok() && !rs.ended) {
+    subWriteLog(rs, "MSG : Main, " + s.description);
+    subEndApplication(rs);
+  }
+}
+
+}  // namespace sccevtmon

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "base/run_state.h"
+#include "platform/platform.h"
+
+namespace sccevtmon {
+
+// One whole run, from start-up to the end: template checks, run gate, report files, one
+// extraction pass per event log, hand-over of the report files and the status report. Stops
+// at the first failure, reporting it. An error no called routine handles ends the run with
+// "MSG : Main, " + its description and no report.
+void subMain(RunState& rs, Platform& os);
+
+}  // namespace sccevtmon

@@ -1,0 +1,91 @@
+#include "run/startup.h"
+
+#include "base/text.h"
+#include "env/identity.h"
+
+namespace sccevtmon {
+namespace {
+
+// Creates a folder unless it exists; a failure is said on standard error, since the log is
+// not open yet.
+Status ensureFolder(Platform& os, const std::string& path) {
+  if (os.files.folderExists(path)) return Status::success();
+  Status s = os.files.createFolder(path);
+  if (!s.ok()) os.process.printError("sccevtmon: cannot create folder " + path + ": " + s.description);
+  return s;
+}
+
+Status openActivityLog(RunState& rs, Platform& os) {
+  std::string folder = rs.installPath + "ApplicationLog";
+  if (Status s = ensureFolder(os, folder); !s.ok()) return s;
+  if (Status s = ensureFolder(os, folder + "\\qSCCLog"); !s.ok()) return s;
+  std::string path = folder + "\\qSCCLog\\" + os.process.executableBaseName() + "_" + rs.regId +
+                     ".txt";
+  std::unique_ptr<TextStream> stream;
+  Status s;
+  std::uint64_t size = 0;
+  if (os.files.fileExists(path) && os.files.fileSize(path, &size).ok() && size < kActivityLogLimit) {
+    s = os.files.openTextFileForAppending(path, &stream);
+  } else {
+    s = os.files.createTextFile(path, true, &stream);
+  }
+  if (!s.ok()) {
+    os.process.printError("sccevtmon: cannot open activity log " + path + ": " + s.description);
+    return s;
+  }
+  rs.activityLog.open(std::move(stream), os.clock);
+  return Status::success();
+}
+
+}  // namespace
+
+Status subStartUp(RunState& rs, Platform& os) {
+  os.process.hideFromTaskList();
+  fncGetRegInfo(rs, os, "SOFTWARE\\TORVEN");
+
+  std::string trimmed = trimSpaces(rs.installPath);
+  if (trimmed.empty() || !os.files.folderExists(rs.installPath)) {
+    // The silent end: nothing can be logged yet, so the reason goes to standard error.
+    std::string why = os.registry.unavailableReason();
+    if (why.empty()) {
+      why = trimmed.empty() ? "no InstallationPath in the registry key SOFTWARE\\TORVEN"
+                            : "installation folder " + rs.installPath + " does not exist";
+    }
+    os.process.printError("sccevtmon: " + why);
+    rs.ended = true;
+    return Status::success();
+  }
+  if (trimmed.back() != '\\') rs.installPath += "\\";
+
+  if (Status s = openActivityLog(rs, os); !s.ok()) return s;
+
+  const std::string stars(85, '*');
+  subWriteLog(rs, stars);
+  subWriteLog(rs, "MSG : Application started");
+  subWriteLog(rs, stars);
+  subWriteLog(rs, "MSG : TORV installation path : " + rs.installPath);
+  std::string postLogs = rs.installPath + "\\SCCPostLogs";
+  if (!os.files.folderExists(postLogs)) {
+    subWriteLog(rs, "MSG : Preprocessing : Creating Folder " + postLogs);
+    if (Status s = os.files.createFolder(postLogs); !s.ok()) return s;
+  }
+  subWriteLog(rs, "MSG : RegId : " + rs.regId);
+  if (numericValue(rs.regId) == 0) {
+    subWriteLog(rs, "MSG : Invalid RegId");
+    subEndApplication(rs);
+    return Status::success();
+  }
+  // From here on errors are ignored: an unreadable version leaves exeVersion empty.
+  std::string version;
+  if (os.process.ownFileVersion(&version).ok()) rs.exeVersion = version;
+  subWriteLog(rs, "MSG : Exe version :: " + rs.exeVersion);
+  return Status::success();
+}
+
+void subEndApplication(RunState& rs) noexcept {
+  subWriteLog(rs, "MSG : Application Ended");
+  rs.activityLog.close();
+  rs.ended = true;
+}
+
+}  // namespace sccevtmon

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "base/run_state.h"
+#include "platform/platform.h"
+
+namespace sccevtmon {
+
+// The first step of a run: reads the agent identity, settles the installation folder, opens
+// the activity log and writes the banner, makes sure the post-logs folder exists, rejects an
+// invalid REGID and reads the own file version. Ends the run itself (rs.ended) when the
+// installation folder is missing (silently, one line on standard error) or REGID is invalid.
+// Errors creating the log folders, the log or the post-logs folder go to the caller.
+Status subStartUp(RunState& rs, Platform& os);
+
+// The orderly end of a run: "MSG : Application Ended", then the log is closed and the run
+// marked ended. Callers return at once.
+void subEndApplication(RunState& rs) noexcept;
+
+// The size at which an existing activity log is started anew.
+inline constexpr std::uint64_t kActivityLogLimit = 5 * 1024 * 1024;
+
+}  // namespace sccevtmon
