@@ -8,6 +8,7 @@
 #include "platform/posix/profile_files.h"
 #include "platform/posix/registry_file.h"
 #include "platform/posix/unavailable.h"
+#include "platform/posix/web_post_curl.h"
 
 namespace sccevtmon {
 namespace {
@@ -26,7 +27,7 @@ Platform& systemPlatform() {
   static PosixClock clock;
   static PosixProcess process;
   static UnavailableLogQueryEngine logQuery;
-  static UnavailableWebPost webPost;
+  static CurlWebPost webPost;
   static OpenSslChecksum checksum;
   static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};
   return platform;

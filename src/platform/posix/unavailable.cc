@@ -10,8 +10,4 @@ Status UnavailableLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogI
   return runtimeError(kErrCannotCreateObject);
 }
 
-Status UnavailableWebPost::create(std::unique_ptr<WebPostObject>*) {
-  return runtimeError(kErrCannotCreateObject);
-}
-
 }  // namespace sccevtmon

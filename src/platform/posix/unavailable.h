@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/log_query.h"
-#include "platform/web_post.h"
 
 namespace sccevtmon {
 
@@ -11,13 +10,6 @@ class UnavailableLogQueryEngine : public LogQueryEngine {
  public:
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
-};
-
-// TODO(web post transport): replace with the libcurl component. Until then no component can be
-// created.
-class UnavailableWebPost : public WebPostComponents {
- public:
-  Status create(std::unique_ptr<WebPostObject>* object) override;
 };
 
 }  // namespace sccevtmon
