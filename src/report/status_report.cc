@@ -1,14 +1,198 @@
 #include "report/status_report.h"
 
+#include <charconv>
+#include <cmath>
+#include <new>
+
 #include "base/text.h"
+#include "base/time_stamp.h"
+#include "env/execution_state.h"
+#include "env/settings.h"
+#include "report/web_post.h"
 
 namespace sccevtmon {
+namespace {
 
-bool fncPostExecutionStatus(RunState& rs, Platform&) {
-  // TODO(status and failure reports): build, post and spool the reports. Until then only the
-  // run's status is settled; nothing is sent and nothing is claimed to be.
-  rs.executionStatus = trimSpaces(rs.failureReason).empty() ? 1 : 0;
-  return false;
+const char kStatusSection[] = "wpdcmodjobexestsins";
+const char kFailureSection[] = "wpdcmscctmpevtlgfail";
+const char kStatusPage[] = "tfr_wpdcmscctmpevtlgst.asp";
+const char kFailurePage[] = "tfr_wpdcmscctmpevtlgfail.asp";
+
+std::string element(const std::string& tag, const std::string& text) {
+  return "<" + tag + ">" + text + "</" + tag + ">";
+}
+
+// The reason as CDATA; a "]]>" inside it is split over two adjacent sections.
+std::string cdata(const std::string& text) {
+  std::string out = "<![CDATA[";
+  size_t from = 0;
+  for (size_t at = text.find("]]>"); at != std::string::npos; at = text.find("]]>", from)) {
+    out += text.substr(from, at - from) + "]]]]><![CDATA[>";
+    from = at + 3;
+  }
+  return out + text.substr(from) + "]]>";
+}
+
+// mmid, siteid, regid and scandt, shared by both reports.
+std::string identityElements(const RunState& rs) {
+  return element("mmid", escapeXmlText(rs.memberId)) + element("siteid", escapeXmlText(rs.siteId)) +
+         element("regid", escapeXmlText(rs.regId)) +
+         element("scandt", escapeXmlText(rs.monitorTime));
+}
+
+// exever, tmpid and tmpver, shared by both reports.
+std::string versionElements(const RunState& rs) {
+  return element("exever", escapeXmlText(rs.exeVersion)) +
+         element("tmpid", numberText(numericValue(rs.templateId))) +
+         element("tmpver", numberText(numericValue(rs.templateVersion)));
+}
+
+// The report URL of a section: the configured base URL (a '/' added when it lacks one) with
+// the page and query. Without a configured value the status URL stays as read, and the failure
+// URL takes the server URL's fallback.
+std::string reportUrl(RunState& rs, Platform& os, const std::string& section,
+                      const std::string& page) {
+  std::string value;
+  fncGetIniString(os, value, section, "URL", rs.installPath + "Configuration\\qScriptDNS.ini");
+  std::string trimmed = trimSpaces(value);
+  if (!trimmed.empty()) {
+    std::string base = trimmed.back() == '/' ? value : trimmed + "/";
+    return base + reportPageAndQuery(rs, page);
+  }
+  if (section == kStatusSection) return value;
+  return fncGetServerURL(os, section, "") + reportPageAndQuery(rs, page);
+}
+
+// Writes a report that could not be posted into the post-logs folder.
+Status spoolReport(RunState& rs, Platform& os, const std::string& prefix, const std::string& xml) {
+  std::string path = rs.installPath + "\\SCCPostLogs\\" + prefix + rs.regId + "_" +
+                     spoolStamp(os.clock.now()) + ".xml";
+  subWriteLog(rs, "MSG : Creating File " + path);
+  std::unique_ptr<TextStream> stream;
+  if (Status s = os.files.createTextFile(path, true, &stream); !s.ok()) return s;
+  if (Status s = stream->writeLine(xml); !s.ok()) return s;
+  return stream->close();
+}
+
+// The threshold as a whole number, rounded half to even. Only a text that is a number as a
+// whole converts; the comparison is made in double precision, so no threshold overflows.
+Status thresholdLimit(const std::string& text, double* limit) {
+  std::string t = trimSpaces(text);
+  const char* begin = t.data();
+  const char* end = t.data() + t.size();
+  if (begin != end && *begin == '+') ++begin;
+  if (begin == end || !((*begin >= '0' && *begin <= '9') || *begin == '.' || *begin == '-')) {
+    return runtimeError(kErrTypeMismatch);
+  }
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, value);
+  if (ec == std::errc::result_out_of_range) return runtimeError(kErrOverflow);
+  if (ec != std::errc() || ptr != end || !std::isfinite(value)) {
+    return runtimeError(kErrTypeMismatch);
+  }
+  *limit = std::nearbyint(value);
+  return Status::success();
+}
+
+void writeLastFailure(RunState& rs, Platform& os, const std::string& reason) {
+  // Writes that fail (a missing folder) are ignored: the next run then finds no reason.
+  const std::string file = executionIniPathOf(rs.installPath);
+  os.profile.writeString("LastFailure", "Reason", reason, file);
+  os.profile.writeString("LastFailure", "ExecutedOn", rs.monitorTime, file);
+}
+
+Status postExecutionStatus(RunState& rs, Platform& os) {
+  if (trimSpaces(rs.failureReason).empty()) rs.executionStatus = 1;
+
+  std::string answer;
+  std::string statusXml = statusReportXml(rs);
+  if (!WebPost(rs, os, statusXml, reportUrl(rs, os, kStatusSection, kStatusPage), answer)) {
+    if (Status s = spoolReport(rs, os, "wpdcmscctmpevtlgst_N_", statusXml); !s.ok()) return s;
+  }
+
+  if (trimSpaces(rs.failureReason).empty()) {
+    double limit = 0;
+    if (Status s = thresholdLimit(rs.eventThreshold, &limit); !s.ok()) return s;
+    if (static_cast<double>(rs.totalEventCount) > limit) {
+      rs.failureReason = "Total events generated are " + decimal(rs.totalEventCount) +
+                         " which violates the threshold defined as " + rs.eventThreshold;
+    }
+  }
+  const std::string reason = trimSpaces(rs.failureReason);
+  if (reason.empty()) {
+    writeLastFailure(rs, os, "");
+    return Status::success();
+  }
+
+  std::string lastReason;
+  fncGetIniString(os, lastReason, "LastFailure", "Reason", executionIniPathOf(rs.installPath));
+  if (!trimSpaces(lastReason).empty() && trimSpaces(lastReason) == reason) {
+    subWriteLog(rs, "MSG : Same Failure occured, so failure webpost will not be send");
+    writeLastFailure(rs, os, rs.failureReason);
+    return Status::success();
+  }
+  // Recorded before the post, so a failure whose post fails is not posted again next run; its
+  // report waits in the post-logs folder instead.
+  writeLastFailure(rs, os, rs.failureReason);
+  std::string url = reportUrl(rs, os, kFailureSection, kFailurePage);
+  std::string failureXml = failureReportXml(rs);
+  if (!WebPost(rs, os, failureXml, url, answer)) {
+    return spoolReport(rs, os, "wpdcmscctmpevtlgfail_N_", failureXml);
+  }
+  return Status::success();
+}
+
+}  // namespace
+
+std::string statusReportXml(const RunState& rs) {
+  return "<wpdcmscctmpevtlgst>" + identityElements(rs) +
+         element("status", decimal(rs.executionStatus)) + versionElements(rs) +
+         "</wpdcmscctmpevtlgst>";
+}
+
+std::string failureReportXml(const RunState& rs) {
+  return "<wpdcmscctmpevtlgfail>" + identityElements(rs) +
+         element("faildesc", cdata(rs.failureReason)) + versionElements(rs) +
+         "</wpdcmscctmpevtlgfail>";
+}
+
+std::string reportPageAndQuery(const RunState& rs, const std::string& page) {
+  return page + "?mmid=" + percentEncode(rs.memberId) + "&sid=" + percentEncode(rs.siteId) +
+         "&rid=" + percentEncode(rs.regId) + "&rty=" + percentEncode(rs.agentType);
+}
+
+std::string percentEncode(const std::string& value) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : value) {
+    unsigned char b = static_cast<unsigned char>(c);
+    bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+                 c == '-' || c == '.' || c == '_' || c == '~';
+    if (plain) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    }
+  }
+  return out;
+}
+
+std::string spoolStamp(const LocalTime& t) { return fileStamp(t) + decimal(t.second); }
+
+bool fncPostExecutionStatus(RunState& rs, Platform& os) {
+  Status s;
+  try {
+    s = postExecutionStatus(rs, os);
+  } catch (const std::bad_alloc&) {
+    s = runtimeError(kErrOutOfMemory);
+  }
+  if (!s.ok()) {
+    subWriteLog(rs, "ERR : fncPostExecutionStatus, " + s.description);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace sccevtmon

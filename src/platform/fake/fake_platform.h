@@ -7,6 +7,7 @@
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_profile.h"
 #include "platform/fake/fake_registry.h"
+#include "platform/fake/fake_web_post.h"
 #include "platform/platform.h"
 
 namespace sccevtmon {
@@ -89,12 +90,6 @@ class FakeLogQueryEngine : public LogQueryEngine {
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>*) override {
     return createStatus;
   }
-};
-
-class FakeWebPost : public WebPostComponents {
- public:
-  Status createStatus = runtimeError(kErrCannotCreateObject);
-  Status create(std::unique_ptr<WebPostObject>*) override { return createStatus; }
 };
 
 // Every fake, and the Platform that bundles them.

@@ -1,0 +1,70 @@
+#include "report/web_post.h"
+
+#include <memory>
+
+#include "base/text.h"
+
+namespace sccevtmon {
+namespace {
+
+bool isNotRegistered(const Status& s) {
+  return s.number == kErrCannotCreateObject || s.number == kErrTypeLibNotRegistered;
+}
+
+}  // namespace
+
+bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::string& url,
+             std::string& answer) {
+  answer.clear();
+  bool registrationTried = false;
+  // Runs one step; a not-registered error leads to one registration per call and one more try
+  // of the same step.
+  auto step = [&](auto run) {
+    Status s = run();
+    if (!s.ok() && isNotRegistered(s) && !registrationTried) {
+      RegisterDLL(rs, os);
+      registrationTried = true;
+      s = run();
+    }
+    return s;
+  };
+
+  std::unique_ptr<WebPostObject> object;
+  Status s = step([&] { return os.webPost.create(&object); });
+  if (s.ok()) {
+    subWriteLog(rs, "MSG : Webposting data :: " + xml);
+    subWriteLog(rs, "MSG : Webposting Source :: " + url);
+  }
+  PostXmlCall call;
+  bool posted = false;
+  if (s.ok()) {
+    s = step([&] {
+      call = PostXmlCall{xml, false, url, "", "", "", "", "", ""};
+      return object->postXmlString(call, &posted);
+    });
+  }
+  if (!s.ok()) {
+    subWriteLog(rs, "ERR : Function WebPost :: " + decimal(s.number) + ":" + s.description);
+    return false;
+  }
+  answer = call.answer;
+  if (!posted) {
+    subWriteLog(rs,
+                "ERR : WebPost Failed : " + call.error1 + ":" + call.error2 + ":" + call.error3);
+    return false;
+  }
+  subWriteLog(rs, "MSG : Webpost Received data :: " + answer);
+  return true;
+}
+
+void RegisterDLL(RunState& rs, Platform& os) {
+  const std::string serverFile = rs.installPath + "\\qWbPost.dll";
+  Status s = os.process.startProcess("regsvr32 -s " + serverFile);
+  if (!s.ok()) {
+    subWriteLog(rs, "ERR : Function RegisterDLL :: " + decimal(s.number) + ":" + s.description);
+    return;
+  }
+  subWriteLog(rs, "Registered Dll : " + serverFile);
+}
+
+}  // namespace sccevtmon
