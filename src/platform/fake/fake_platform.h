@@ -100,8 +100,8 @@ class FakeWebPost : public WebPostComponents {
 // Every fake, and the Platform that bundles them.
 struct FakePlatform {
   FakeRegistry registry;
-  FakeProfileFiles profile;
   FakeFileSystem files;
+  FakeProfileFiles profile{files};
   FakeClock clock;
   FakeProcess process;
   FakeLogQueryEngine logQuery;
