@@ -57,9 +57,9 @@ void extractEvents(RunState& rs, Platform& os) {
   }
 }
 
-// The threshold test over the run's detail rows. The threshold rounds to a whole number
-// (halves to even) and is compared in double precision, so no value can overflow.
-void applyThreshold(RunState& rs) {
+}  // namespace
+
+void applyEventThreshold(RunState& rs) {
   if (!rs.hasDetailRows) return;
   double limit = std::nearbyint(numericValue(rs.eventThreshold));
   if (static_cast<double>(rs.totalEventCount) > limit) {
@@ -75,6 +75,8 @@ void applyThreshold(RunState& rs) {
     subWriteLog(rs, "MSG :");
   }
 }
+
+namespace {
 
 // The run's steps. Returns the error that no step handled; early exits end the run themselves.
 Status runSequence(RunState& rs, Platform& os) {
@@ -117,7 +119,7 @@ Status runSequence(RunState& rs, Platform& os) {
   subMoveFiles(rs, os, rs.installPath + rs.summaryFileName, postLogs + rs.summaryFileName,
                flagText(rs.hasSummaryRows));
   subWriteLog(rs, "MSG : The summary Xml is:-" + rs.summaryXml);
-  applyThreshold(rs);
+  applyEventThreshold(rs);
   subMoveFiles(rs, os, rs.installPath + rs.detailFileName, postLogs + rs.detailFileName,
                flagText(rs.hasDetailRows));
   rs.summaryStream.reset();

@@ -48,8 +48,9 @@ Status subStartUp(RunState& rs, Platform& os) {
     // The silent end: nothing can be logged yet, so the reason goes to standard error.
     std::string why = os.registry.unavailableReason();
     if (why.empty()) {
+      std::string folder = rs.installPath.substr(0, rs.installPath.find_last_not_of('\\') + 1);
       why = trimmed.empty() ? "no InstallationPath in the registry key SOFTWARE\\TORVEN"
-                            : "installation folder " + rs.installPath + " does not exist";
+                            : "installation folder " + folder + " does not exist";
     }
     os.process.printError("sccevtmon: " + why);
     rs.ended = true;
