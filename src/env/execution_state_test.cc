@@ -23,15 +23,15 @@ TEST_F(RunGateTest, SameClockHourIsRefused) {
   EXPECT_FALSE(fncChkLastRunTime(rs, os));
   EXPECT_EQ(rs.failureReason, "Last exection is less than an hour.");
   EXPECT_EQ(rs.executionIniPath, "/agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini");
-  EXPECT_EQ(messages(),
-            (std::vector<std::string>{
-                "MSG : Template version in INI :: ",
-                "MSG : Threshold defined for event details is 50",
-                "MSG : checking the last EXE execution time",
-                "MSG : Last execution was at :: 03/07/2026 10:01:00",
-                "Last exection is less than an hour. Last execution time 03/07/2026 10:01:00, "
-                "Current time 03/07/2026 10:58:00",
-                "MSG : Events will be extracted for last 0 HOURS"}));
+  EXPECT_EQ(
+      messages(),
+      (std::vector<std::string>{
+          "MSG : Template version in INI :: ", "MSG : Threshold defined for event details is 50",
+          "MSG : checking the last EXE execution time",
+          "MSG : Last execution was at :: 03/07/2026 10:01:00",
+          "Last exection is less than an hour. Last execution time 03/07/2026 10:01:00, "
+          "Current time 03/07/2026 10:58:00",
+          "MSG : Events will be extracted for last 0 HOURS"}));
 }
 
 TEST_F(RunGateTest, WindowFollowsClockHoursCrossed) {
@@ -43,17 +43,41 @@ TEST_F(RunGateTest, WindowFollowsClockHoursCrossed) {
     const char* from;
     const char* to;
   } cases[] = {
-      {"03/07/2026 10:59:00", {2026, 3, 7, 11, 1, 0}, true, 1, "03/07/2026 10:59:00",
+      {"03/07/2026 10:59:00",
+       {2026, 3, 7, 11, 1, 0},
+       true,
+       1,
+       "03/07/2026 10:59:00",
        "03/07/2026 11:01:00"},
-      {"03/06/2026 11:30:00", {2026, 3, 7, 11, 1, 0}, true, 24, "03/06/2026 11:30:00",
+      {"03/06/2026 11:30:00",
+       {2026, 3, 7, 11, 1, 0},
+       true,
+       24,
+       "03/06/2026 11:30:00",
        "03/07/2026 11:01:00"},
-      {"03/06/2026 10:59:59", {2026, 3, 7, 11, 1, 0}, true, 1, "03/07/2026 10:01:00",
+      {"03/06/2026 10:59:59",
+       {2026, 3, 7, 11, 1, 0},
+       true,
+       1,
+       "03/07/2026 10:01:00",
        "03/07/2026 11:01:00"},
-      {"03/07/2026 12:00:00", {2026, 3, 7, 11, 1, 0}, false, -1, "03/07/2026 12:00:00",
+      {"03/07/2026 12:00:00",
+       {2026, 3, 7, 11, 1, 0},
+       false,
+       -1,
+       "03/07/2026 12:00:00",
        "03/07/2026 11:01:00"},
-      {"12/31/2025 23:59:59", {2026, 1, 1, 0, 0, 0}, true, 1, "12/31/2025 23:59:59",
+      {"12/31/2025 23:59:59",
+       {2026, 1, 1, 0, 0, 0},
+       true,
+       1,
+       "12/31/2025 23:59:59",
        "01/01/2026 00:00:00"},
-      {" 3/7/2026 9:05:00 ", {2026, 3, 7, 11, 0, 0}, true, 2, "03/07/2026 09:05:00",
+      {" 3/7/2026 9:05:00 ",
+       {2026, 3, 7, 11, 0, 0},
+       true,
+       2,
+       "03/07/2026 09:05:00",
        "03/07/2026 11:00:00"},
   };
   for (const Case& c : cases) {
@@ -82,8 +106,7 @@ TEST_F(RunGateTest, FirstRunCreatesTheFileAndTakesTheLastHour) {
                 "MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini for "
                 "EventDetails, with value 50",
                 "MSG : Threshold defined for event details is 50",
-                "MSG : checking the last EXE execution time",
-                "MSG : Last execution was at :: ",
+                "MSG : checking the last EXE execution time", "MSG : Last execution was at :: ",
                 "MSG : Events will be extracted for last 1 HOURS"}));
 }
 
@@ -92,7 +115,7 @@ TEST_F(RunGateTest, ThresholdDefaultsAndNormalisation) {
     const char* stored;  // nullptr: key missing
     const char* threshold;
     bool written;
-  } cases[] = {{nullptr, "50", true}, {"0", "50", true},     {"abc", "50", true},
+  } cases[] = {{nullptr, "50", true},  {"0", "50", true},    {"abc", "50", true},
                {"0100", "100", false}, {"75x", "75", false}, {"2.50", "2.5", false},
                {"-5", "-5", false},    {"1 2", "12", false}, {"99999", "99999", false}};
   for (const Case& c : cases) {
@@ -105,8 +128,7 @@ TEST_F(RunGateTest, ThresholdDefaultsAndNormalisation) {
     fncChkLastRunTime(state, os);
     EXPECT_EQ(state.eventThreshold, c.threshold) << (c.stored ? c.stored : "missing");
     EXPECT_EQ(fake.profile.writeCount - writes, c.written ? 1 : 0);
-    EXPECT_EQ(fake.profile.value(kIni, "Threshold", "EventDetails"),
-              c.written ? "50" : c.stored);
+    EXPECT_EQ(fake.profile.value(kIni, "Threshold", "EventDetails"), c.written ? "50" : c.stored);
   }
 }
 

@@ -29,8 +29,10 @@ TEST_F(IdentityTest, InstallationPathGetsOneTrailingBackslash) {
     const char* result;
     bool complete;
   } cases[] = {
-      {"C:\\Agent", "C:\\Agent\\", true},  {"C:\\Agent\\", "C:\\Agent\\", true},
-      {"C:\\Agent ", "C:\\Agent \\", true}, {"", "", false},
+      {"C:\\Agent", "C:\\Agent\\", true},
+      {"C:\\Agent\\", "C:\\Agent\\", true},
+      {"C:\\Agent ", "C:\\Agent \\", true},
+      {"", "", false},
       {"   ", "   ", false},
   };
   for (const Case& c : cases) {
@@ -47,9 +49,9 @@ TEST_F(IdentityTest, CompletenessNeedsNonZeroIds) {
     const char* name;
     const char* value;
     bool complete;
-  } cases[] = {{"REGID", "0", false},     {"REGID", "", false},    {"REGID", "abc", false},
-               {"REGID", "12abc", true},  {"REGID", " 7", true},   {"MEMBERID", "0.0", false},
-               {"SITEID", "x", false},    {"TYPE", "", true},      {"EVENT", "", true}};
+  } cases[] = {{"REGID", "0", false},    {"REGID", "", false},  {"REGID", "abc", false},
+               {"REGID", "12abc", true}, {"REGID", " 7", true}, {"MEMBERID", "0.0", false},
+               {"SITEID", "x", false},   {"TYPE", "", true},    {"EVENT", "", true}};
   for (const Case& c : cases) {
     RunState state;
     installAgent();
@@ -77,9 +79,9 @@ TEST_F(IdentityTest, ReadRegValueTriesTheSixtyFourBitViewFirst) {
   fake.registry.setString(kKey64, "InstallationPath", "/only64");
   fake.registry.setValue(kKey64, "Bits", kRegDword, "\xff\xff\xff\xff");
   fake.registry.setValue(kKey64, "Small", kRegDword, std::string("\x2a\0\0\0", 4));
-  EXPECT_EQ(fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN",
-                            "InstallationPath", 1),
-            "/only64");
+  EXPECT_EQ(
+      fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", "InstallationPath", 1),
+      "/only64");
   EXPECT_EQ(fake.registry.openCount, 1);
   EXPECT_EQ(fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", "Bits", 4), "-1");
   EXPECT_EQ(fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", "Small", 4), "42");
@@ -93,14 +95,14 @@ TEST_F(IdentityTest, ReadRegValueTriesTheSixtyFourBitViewFirst) {
 
 TEST_F(IdentityTest, ReadRegValueFallsBackToTheOtherViews) {
   fake.registry.setString(kKey32, "InstallationPath", "/only32");
-  EXPECT_EQ(fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN",
-                            "InstallationPath", 1),
-            "/only32");
+  EXPECT_EQ(
+      fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", "InstallationPath", 1),
+      "/only32");
   EXPECT_EQ(fake.registry.openCount, 2);
   fake.registry.failOpen = kErrorAccessDenied;
-  EXPECT_EQ(fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN",
-                            "InstallationPath", 1),
-            "");
+  EXPECT_EQ(
+      fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", "InstallationPath", 1),
+      "");
   EXPECT_EQ(fake.registry.openCount, 5);
 }
 

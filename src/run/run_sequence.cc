@@ -51,8 +51,8 @@ void extractEvents(RunState& rs, Platform& os) {
     if (trimSpaces(name).empty()) continue;
     if (!fncCreateLogParserObject(rs, os)) continue;
     fncGetAllEventDetails(rs, os, name);
-    subWriteLog(rs, "MSG : Updating the " + rs.executionIniPath + " with value : " +
-                        rs.monitorTime);
+    subWriteLog(rs,
+                "MSG : Updating the " + rs.executionIniPath + " with value : " + rs.monitorTime);
     fncWriteIniValue(os, rs.executionIniPath, "LastRunDateTime", "LastRun", rs.monitorTime);
   }
 }
@@ -68,8 +68,8 @@ void applyEventThreshold(RunState& rs) {
                         decimal(rs.totalEventCount));
     subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
   } else {
-    subWriteLog(rs, "MSG : Total Events generated for the agent is :: " +
-                        decimal(rs.totalEventCount));
+    subWriteLog(rs,
+                "MSG : Total Events generated for the agent is :: " + decimal(rs.totalEventCount));
     subWriteLog(rs, "MSG :");
     subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
     subWriteLog(rs, "MSG :");

@@ -13,7 +13,8 @@ const std::string kStars(85, '*');
 std::vector<std::string> banner(bool createsPostLogs = true) {
   std::vector<std::string> lines = {kStars, "MSG : Application started", kStars,
                                     "MSG : TORV installation path : /agent\\"};
-  if (createsPostLogs) lines.push_back("MSG : Preprocessing : Creating Folder /agent\\\\SCCPostLogs");
+  if (createsPostLogs)
+    lines.push_back("MSG : Preprocessing : Creating Folder /agent\\\\SCCPostLogs");
   lines.push_back("MSG : RegId : 4711");
   lines.push_back("MSG : Exe version :: 1.0.0.0");
   return lines;
@@ -54,23 +55,25 @@ TEST_F(RunSequenceTest, BlankInstallationPathEndsSilently) {
   subMain(rs, os);
   EXPECT_TRUE(rs.ended);
   EXPECT_TRUE(fake.files.files.empty());
-  EXPECT_EQ(fake.process.errors, std::vector<std::string>{
-                                     "sccevtmon: no InstallationPath in the registry key "
+  EXPECT_EQ(fake.process.errors,
+            std::vector<std::string>{"sccevtmon: no InstallationPath in the registry key "
                                      "SOFTWARE\\TORVEN"});
 }
 
 TEST_F(RunSequenceTest, InvalidRegIdEndsAfterTheBanner) {
   fake.registry.setString(kKey, "REGID", "0");
   subMain(rs, os);
-  EXPECT_EQ(fake.files.content("/agent/ApplicationLog/qSCCLog/sccevtmon_0.txt"),
-            "03/07/2026 14:05:09\t" + kStars + "\r\n" +
-                "03/07/2026 14:05:09\tMSG : Application started\r\n"
-                "03/07/2026 14:05:09\t" + kStars + "\r\n" +
-                "03/07/2026 14:05:09\tMSG : TORV installation path : /agent\\\r\n"
-                "03/07/2026 14:05:09\tMSG : Preprocessing : Creating Folder /agent\\\\SCCPostLogs\r\n"
-                "03/07/2026 14:05:09\tMSG : RegId : 0\r\n"
-                "03/07/2026 14:05:09\tMSG : Invalid RegId\r\n"
-                "03/07/2026 14:05:09\tMSG : Application Ended\r\n");
+  EXPECT_EQ(
+      fake.files.content("/agent/ApplicationLog/qSCCLog/sccevtmon_0.txt"),
+      "03/07/2026 14:05:09\t" + kStars + "\r\n" +
+          "03/07/2026 14:05:09\tMSG : Application started\r\n"
+          "03/07/2026 14:05:09\t" +
+          kStars + "\r\n" +
+          "03/07/2026 14:05:09\tMSG : TORV installation path : /agent\\\r\n"
+          "03/07/2026 14:05:09\tMSG : Preprocessing : Creating Folder /agent\\\\SCCPostLogs\r\n"
+          "03/07/2026 14:05:09\tMSG : RegId : 0\r\n"
+          "03/07/2026 14:05:09\tMSG : Invalid RegId\r\n"
+          "03/07/2026 14:05:09\tMSG : Application Ended\r\n");
   EXPECT_TRUE(fake.files.folderExists("/agent/SCCPostLogs"));
   EXPECT_EQ(rs.executionStatus, 0);  // no report
   EXPECT_FALSE(reportFilesCreated());
@@ -113,8 +116,9 @@ TEST_F(RunSequenceTest, ChecksumThatCannotBeComputedStopsTheRun) {
   fake.checksum.blockAnswer = {Status::success(), 0, {"", "", " 5 "}};
   fake.files.addFile("/agent/MDCSFileList.ini", "[BlockSize]\r\nSize=64\r\n");
   subMain(rs, os);
-  const std::string detail = "Failed to Get MD5 check Sum for File /agent\\qSCC\\MonitorTemplate\\"
-                             "SCCEventLogTemplate.xml Error = 5 with 64 KB Block Size";
+  const std::string detail =
+      "Failed to Get MD5 check Sum for File /agent\\qSCC\\MonitorTemplate\\"
+      "SCCEventLogTemplate.xml Error = 5 with 64 KB Block Size";
   EXPECT_EQ(rs.failureReason, "MD5: " + detail);
   std::vector<std::string> log = messages();
   ASSERT_GE(log.size(), 6u);
@@ -186,9 +190,14 @@ TEST_F(ThresholdTest, RoundsHalvesToEvenAndNeverOverflows) {
     const char* threshold;
     std::int32_t count;
     bool kept;
-  } cases[] = {{"2.5", 2, true},      {"2.5", 3, false},     {"3.5", 4, true},
-               {"3.5", 5, false},     {"40000", 40000, true}, {"40000", 40001, false},
-               {"1E+20", 2147483647, true}, {"-5", 0, false}};
+  } cases[] = {{"2.5", 2, true},
+               {"2.5", 3, false},
+               {"3.5", 4, true},
+               {"3.5", 5, false},
+               {"40000", 40000, true},
+               {"40000", 40001, false},
+               {"1E+20", 2147483647, true},
+               {"-5", 0, false}};
   for (const Case& c : cases) {
     RunState state;
     state.hasDetailRows = true;

@@ -24,15 +24,15 @@ class FakeProfileFiles : public ProfileFiles {
     return profileCopyToBuffer(value ? *value : defaultValue, buffer);
   }
 
-  std::int32_t getInt(const std::string& section, const std::string& key,
-                      std::int32_t defaultValue, const std::string& file) override {
+  std::int32_t getInt(const std::string& section, const std::string& key, std::int32_t defaultValue,
+                      const std::string& file) override {
     if (!files_.hasFile(file)) return defaultValue;
     auto value = profileLookup(files_.content(file), section, key);
     return value ? profileInteger(*value) : defaultValue;
   }
 
-  Status writeString(const std::string& section, const std::string& key,
-                     const std::string& value, const std::string& file) override {
+  Status writeString(const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& file) override {
     ++writeCount;
     if (!failWrite.ok()) return failWrite;
     std::string path = FakeFileSystem::normalise(file);

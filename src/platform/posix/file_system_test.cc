@@ -1,8 +1,7 @@
 #include "platform/posix/file_system.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/fake/temp_folder.h"
 #include "platform/posix/path.h"

@@ -1,8 +1,7 @@
 #include "platform/posix/profile_files.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/fake/temp_folder.h"
 
@@ -42,16 +41,12 @@ TEST_F(ProfileFilesTest, ReadRules) {
     const char* key;
     const char* value;
   } cases[] = {
-      {"threshold", "EVENTDETAILS", "75"},   // case-insensitive, first of two wins, blanks off
-      {"Threshold", "Double", "  quoted  "}, // quotes removed, inside kept
-      {"Threshold", "Single", "x"},
-      {"Threshold", "Mismatched", "\"x'"},
-      {"Threshold", "Tabbed", "value"},
-      {"Threshold", "Empty", ""},
-      {"Threshold", "NoEquals", "<default>"},
-      {"Threshold", "Key", "<default>"},
-      {"Missing", "Key", "<default>"},
-      {"Other", "Key", "other"},
+      {"threshold", "EVENTDETAILS", "75"},    // case-insensitive, first of two wins, blanks off
+      {"Threshold", "Double", "  quoted  "},  // quotes removed, inside kept
+      {"Threshold", "Single", "x"},           {"Threshold", "Mismatched", "\"x'"},
+      {"Threshold", "Tabbed", "value"},       {"Threshold", "Empty", ""},
+      {"Threshold", "NoEquals", "<default>"}, {"Threshold", "Key", "<default>"},
+      {"Missing", "Key", "<default>"},        {"Other", "Key", "other"},
   };
   for (const Case& c : cases) EXPECT_EQ(get("a.ini", c.section, c.key), c.value) << c.key;
   EXPECT_EQ(get("none.ini", "Threshold", "EventDetails"), "<default>");
@@ -91,8 +86,7 @@ TEST_F(ProfileFilesTest, FailedWritesChangeNothing) {
 
   folder.write("ro.ini", "[S]\nK=old\n");
   ::chmod(folder.file("ro.ini").c_str(), 0444);
-  EXPECT_EQ(profile.writeString("S", "K", "new", folder.file("ro.ini")).number,
-            kErrorAccessDenied);
+  EXPECT_EQ(profile.writeString("S", "K", "new", folder.file("ro.ini")).number, kErrorAccessDenied);
   EXPECT_EQ(folder.read("ro.ini"), "[S]\nK=old\n");
 }
 
@@ -100,7 +94,7 @@ TEST_F(ProfileFilesTest, WriteKeepsTheFileModeAndLeavesNoTemporaryFile) {
   folder.write("m.ini", "[S]\nK=old\n");
   ::chmod(folder.file("m.ini").c_str(), 0600);
   ASSERT_TRUE(profile.writeString("S", "K", "new", folder.file("m.ini")).ok());
-  struct stat st{};
+  struct stat st {};
   ::stat(folder.file("m.ini").c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   int entries = 0;

@@ -64,8 +64,8 @@ class RegistryFileTest : public ::testing::Test {
 };
 
 TEST_F(RegistryFileTest, ThirtyTwoBitViewRedirectsSoftwareKeys) {
-  for (const std::string& bytes : {std::string(kExport), utf16le(kExport),
-                                   std::string("\xEF\xBB\xBF") + kExport}) {
+  for (const std::string& bytes :
+       {std::string(kExport), utf16le(kExport), std::string("\xEF\xBB\xBF") + kExport}) {
     folder.write("reg.reg", bytes);
     RegistryFile reg(folder.file("reg.reg"));
     EXPECT_EQ(reg.unavailableReason(), "");
@@ -127,8 +127,8 @@ TEST_F(RegistryFileTest, MissingKeysAndFiles) {
   RegistryFile missing(folder.file("nope.reg"));
   EXPECT_EQ(missing.openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead, &key),
             kErrorFileNotFound);
-  EXPECT_EQ(missing.unavailableReason(), "cannot read registry file " + folder.file("nope.reg") +
-                                             ": No such file or directory");
+  EXPECT_EQ(missing.unavailableReason(),
+            "cannot read registry file " + folder.file("nope.reg") + ": No such file or directory");
 }
 
 TEST_F(RegistryFileTest, RegEdit4IsAnsi) {
@@ -158,7 +158,8 @@ TEST_F(RegistryFileTest, MalformedFileOpensNoKeyAndSaysWhere) {
       {"REGEDIT4\n\"A\"=\"b\"\n", "line 2: value before the first key"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X\n", "line 2: key line without closing ']'"},
       {"REGEDIT4\n[HKEY_NOWHERE\\X]\n", "line 2: unknown root key in [HKEY_NOWHERE\\X]"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"A\"=\"b\n", "line 3: string value without closing quote"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"A\"=\"b\n",
+       "line 3: string value without closing quote"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"A\"=dword:xyz\n", "line 3: bad dword value"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"A\"=hex:1,zz\n", "line 3: bad hex data"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\njunk\n", "line 3: not a key, value or comment line"},
