@@ -114,7 +114,8 @@ std::string toLowerAnsi(std::string_view text) {
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (lowerByte(static_cast<unsigned char>(a[i])) != lowerByte(static_cast<unsigned char>(b[i]))) {
+    if (lowerByte(static_cast<unsigned char>(a[i])) !=
+        lowerByte(static_cast<unsigned char>(b[i]))) {
       return false;
     }
   }

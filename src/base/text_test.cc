@@ -12,11 +12,31 @@ TEST(NumericValueTest, ReadsTheNumberATextStartsWith) {
     const char* text;
     double value;
   } cases[] = {
-      {"", 0},          {"   ", 0},        {"abc", 0},      {"0", 0},         {"0.0", 0},
-      {"4711", 4711},   {"  4711", 4711},  {"12abc", 12},   {"1 2", 12},      {"\t1\n2", 12},
-      {"-3", -3},       {"+7", 7},         {"2.50", 2.5},   {".5", 0.5},      {"0100", 100},
-      {"75x", 75},      {"1e3", 1000},     {"1E+2x", 100},  {"1e", 1},        {"1d2", 100},
-      {"-", 0},         {".", 0},          {"1.2.3", 1.2},  {"\r5", 0},       {"1e400", 1.7976931348623157e308},
+      {"", 0},
+      {"   ", 0},
+      {"abc", 0},
+      {"0", 0},
+      {"0.0", 0},
+      {"4711", 4711},
+      {"  4711", 4711},
+      {"12abc", 12},
+      {"1 2", 12},
+      {"\t1\n2", 12},
+      {"-3", -3},
+      {"+7", 7},
+      {"2.50", 2.5},
+      {".5", 0.5},
+      {"0100", 100},
+      {"75x", 75},
+      {"1e3", 1000},
+      {"1E+2x", 100},
+      {"1e", 1},
+      {"1d2", 100},
+      {"-", 0},
+      {".", 0},
+      {"1.2.3", 1.2},
+      {"\r5", 0},
+      {"1e400", 1.7976931348623157e308},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(numericValue(c.text), c.value) << c.text;
 }
@@ -25,9 +45,10 @@ TEST(NumberTextTest, WritesTheShortestDecimal) {
   struct Case {
     double value;
     const char* text;
-  } cases[] = {{0, "0"},        {100, "100"},      {2.5, "2.5"},       {-3, "-3"},
-               {12, "12"},      {0.0001, "0.0001"}, {0.00001, "1E-05"}, {1e20, "1E+20"},
-               {123456789012345.0, "123456789012345"}, {-0.0, "0"}};
+  } cases[] = {{0, "0"},           {100, "100"},    {2.5, "2.5"},
+               {-3, "-3"},         {12, "12"},      {0.0001, "0.0001"},
+               {0.00001, "1E-05"}, {1e20, "1E+20"}, {123456789012345.0, "123456789012345"},
+               {-0.0, "0"}};
   for (const Case& c : cases) EXPECT_EQ(numberText(c.value), c.text) << c.value;
 }
 
@@ -65,10 +86,11 @@ TEST(TimeStampTest, ParsesMonthFirst) {
 }
 
 TEST(TimeStampTest, CalendarArithmeticCrossesMonthsYearsAndLeapDays) {
-  EXPECT_EQ(addSeconds(LocalTime{2026, 1, 1, 0, 30, 0}, -3600), (LocalTime{2025, 12, 31, 23, 30, 0}));
+  EXPECT_EQ(addSeconds(LocalTime{2026, 1, 1, 0, 30, 0}, -3600),
+            (LocalTime{2025, 12, 31, 23, 30, 0}));
   EXPECT_EQ(addSeconds(LocalTime{2024, 2, 28, 23, 0, 0}, 3600), (LocalTime{2024, 2, 29, 0, 0, 0}));
-  EXPECT_EQ(clockHour(LocalTime{2026, 3, 7, 11, 1, 0}) - clockHour(LocalTime{2026, 3, 7, 10, 59, 0}),
-            1);
+  EXPECT_EQ(
+      clockHour(LocalTime{2026, 3, 7, 11, 1, 0}) - clockHour(LocalTime{2026, 3, 7, 10, 59, 0}), 1);
   EXPECT_EQ(addSeconds(LocalTime{1969, 12, 31, 23, 59, 59}, 1), (LocalTime{1970, 1, 1, 0, 0, 0}));
 }
 

@@ -13,8 +13,8 @@ std::string runTimestamp(const LocalTime& t) {
 
 std::string fileStamp(const LocalTime& t) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%02d%02d%04d%02d%02d%02d", t.month, t.day, t.year,
-                t.hour, t.minute, t.second);
+  std::snprintf(buffer, sizeof buffer, "%02d%02d%04d%02d%02d%02d", t.month, t.day, t.year, t.hour,
+                t.minute, t.second);
   return buffer;
 }
 

@@ -20,8 +20,8 @@ Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
   rs.executionIniPath = executionIniPathOf(rs.installPath);
   const std::string& ini = rs.executionIniPath;
 
-  subWriteLog(rs, "MSG : Template version in INI :: " + readState(os, ini, "Version",
-                                                                   "TemplateVersion"));
+  subWriteLog(
+      rs, "MSG : Template version in INI :: " + readState(os, ini, "Version", "TemplateVersion"));
   rs.eventThreshold = readState(os, ini, "Threshold", "EventDetails");
   double threshold = numericValue(rs.eventThreshold);
   if (threshold == 0) {
@@ -66,8 +66,7 @@ Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
     rs.failureReason = "Last exection is less than an hour.";
     *mayRun = false;
   }
-  subWriteLog(rs, "MSG : Events will be extracted for last " + decimal(rs.windowHours) +
-                      " HOURS");
+  subWriteLog(rs, "MSG : Events will be extracted for last " + decimal(rs.windowHours) + " HOURS");
   return Status::success();
 }
 

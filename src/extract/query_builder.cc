@@ -23,19 +23,21 @@ Status buildEventQuery(const std::string& logName, const std::string& fromTime,
   std::optional<LocalTime> from = parseRunTimestamp(fromTime);
   std::optional<LocalTime> to = parseRunTimestamp(toTime);
   if (!from || !to) return runtimeError(kErrTypeMismatch);
-  *query = "SELECT EventTypeName AS evttype, "
-           "TimeGenerated AS datetime, SourceName AS evtsrc, "
-           "EventCategoryName AS cat, EventID as evtid,  Message as msg "
-           " FROM '" +
-           logName + "' WHERE 0=0 " + " AND TimeGenerated Between TIMESTAMP('" +
-           queryTime(*from) + "','yyyy-MM-dd hh:mm:ss')" + " AND TIMESTAMP('" + queryTime(*to) +
-           "','yyyy-MM-dd hh:mm:ss')";
+  *query =
+      "SELECT EventTypeName AS evttype, "
+      "TimeGenerated AS datetime, SourceName AS evtsrc, "
+      "EventCategoryName AS cat, EventID as evtid,  Message as msg "
+      " FROM '" +
+      logName + "' WHERE 0=0 " + " AND TimeGenerated Between TIMESTAMP('" + queryTime(*from) +
+      "','yyyy-MM-dd hh:mm:ss')" + " AND TIMESTAMP('" + queryTime(*to) + "','yyyy-MM-dd hh:mm:ss')";
   return Status::success();
 }
 
 void fncGetAllEventDetails(RunState& rs, Platform& os, const std::string& logName) {
-  subWriteLog(rs, "MSG : fncGetAllEventDetails, Extracting the data from event log for the "
-                  "source, " + logName);
+  subWriteLog(rs,
+              "MSG : fncGetAllEventDetails, Extracting the data from event log for the "
+              "source, " +
+                  logName);
   std::string query;
   Status s = buildEventQuery(logName, rs.fromTime, rs.toTime, &query);
   if (!s.ok()) {

@@ -30,9 +30,12 @@ LocalTime fromCivilSeconds(long long seconds) {
   long long d = doy - (153 * mp + 2) / 5 + 1;
   long long m = mp < 10 ? mp + 3 : mp - 9;
   long long y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-  return {static_cast<int>(y),         static_cast<int>(m),
-          static_cast<int>(d),         static_cast<int>(rest / 3600),
-          static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60)};
+  return {static_cast<int>(y),
+          static_cast<int>(m),
+          static_cast<int>(d),
+          static_cast<int>(rest / 3600),
+          static_cast<int>(rest / 60 % 60),
+          static_cast<int>(rest % 60)};
 }
 
 LocalTime addSeconds(const LocalTime& t, long long seconds) {
@@ -41,8 +44,7 @@ LocalTime addSeconds(const LocalTime& t, long long seconds) {
 
 bool isValidLocalTime(const LocalTime& t) {
   if (t.month < 1 || t.month > 12 || t.day < 1) return false;
-  if (t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
-      t.second > 59) {
+  if (t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59) {
     return false;
   }
   return fromCivilSeconds(civilSeconds(t)) == t;

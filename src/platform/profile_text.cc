@@ -98,8 +98,8 @@ std::int32_t profileInteger(std::string_view value) {
   return static_cast<std::int32_t>(negative ? 0u - n : n);
 }
 
-std::string profileUpdate(std::string_view content, std::string_view section,
-                          std::string_view key, std::string_view value) {
+std::string profileUpdate(std::string_view content, std::string_view section, std::string_view key,
+                          std::string_view value) {
   std::vector<std::string_view> lines = splitLines(content);
   std::string_view wantSection = trimBlank(section);
   std::string_view wantKey = trimBlank(key);

@@ -22,8 +22,8 @@ std::int32_t profileInteger(std::string_view value);
 // The file text after writing section/key = value: an existing key's line is replaced in
 // place, a new key goes after the last key of its section, a new section at the end. Every
 // other line stays as it was; lines end with CR LF.
-std::string profileUpdate(std::string_view content, std::string_view section,
-                          std::string_view key, std::string_view value);
+std::string profileUpdate(std::string_view content, std::string_view section, std::string_view key,
+                          std::string_view value);
 
 // Copies value into buffer the way GetPrivateProfileString does: cut to size() - 1 characters,
 // followed by a NUL. Returns the number of characters copied.

@@ -35,9 +35,9 @@ const char kNoTemplate[] = "<tmpid>0</tmpid><tmpver>0</tmpver>";
 class StatusReportTest : public ReportTest {
  protected:
   StatusReportTest() {
-    fp.profile.files[kSettings] =
-        "[wpdcmodjobexestsins]\r\nURL=http://srv/base\r\n"
-        "[wpdcmscctmpevtlgfail]\r\nURL=https://srv/fail/\r\n";
+    fp.files.addFile(kSettings,
+                     "[wpdcmodjobexestsins]\r\nURL=http://srv/base\r\n"
+                     "[wpdcmscctmpevtlgfail]\r\nURL=https://srv/fail/\r\n");
     fp.webPost.succeed("OK");
   }
 
@@ -59,7 +59,7 @@ TEST_F(StatusReportTest, ACleanRunPostsTheStatusAndClearsTheLastFailure) {
   rs.templateId = "12";
   rs.templateVersion = "2.50";
   rs.totalEventCount = 3;
-  fp.profile.files[kExecutionIni] = "[LastFailure]\r\nReason=old\r\nExecutedOn=x\r\n";
+  fp.files.addFile(kExecutionIni, "[LastFailure]\r\nReason=old\r\nExecutedOn=x\r\n");
 
   EXPECT_TRUE(report());
   EXPECT_EQ(rs.executionStatus, 1);
@@ -97,7 +97,7 @@ TEST_F(StatusReportTest, EveryEarlyExitPostsBothReports) {
     run.templateId = c.templateId;
     run.templateVersion = c.templateVersion;
     fp.webPost.calls.clear();
-    fp.profile.files.erase(kExecutionIni);
+    fp.files.files.erase(FakeFileSystem::normalise(kExecutionIni));
 
     EXPECT_TRUE(fncPostExecutionStatus(run, fp.platform));
     EXPECT_EQ(run.executionStatus, 0);
@@ -139,7 +139,7 @@ TEST_F(StatusReportTest, TheThresholdRoundsHalvesToEvenAndHasNoUpperLimit) {
     run.eventThreshold = c.threshold;
     run.totalEventCount = c.count;
     fp.webPost.calls.clear();
-    fp.profile.files.erase(kExecutionIni);
+    fp.files.files.erase(FakeFileSystem::normalise(kExecutionIni));
     EXPECT_TRUE(fncPostExecutionStatus(run, fp.platform)) << c.threshold;
     EXPECT_EQ(fp.webPost.calls.size(), c.violated ? 2u : 1u) << c.threshold << " " << c.count;
     if (c.violated) {
@@ -264,7 +264,7 @@ TEST_F(StatusReportTest, AFailedFileWriteSkipsTheRest) {
 }
 
 TEST_F(StatusReportTest, WithoutServerSettingsBothReportsAreKept) {
-  fp.profile.files.erase(kSettings);
+  fp.files.files.erase(FakeFileSystem::normalise(kSettings));
   fp.webPost.fail("No URL to post to", "", "");
   rs.failureReason = "Boom";
   EXPECT_TRUE(report());
@@ -276,9 +276,9 @@ TEST_F(StatusReportTest, WithoutServerSettingsBothReportsAreKept) {
 TEST_F(StatusReportTest, TheFailureUrlFallsBackToTheServerUrlOfTheRegistryInstallation) {
   fp.registry.setString("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN", "InstallationPath",
                         "D:\\Agent");
-  fp.profile.files[kSettings] = "[wpdcmodjobexestsins]\r\nURL=http://srv/base/\r\n";
-  fp.profile.files["D:\\Agent\\Configuration\\qScriptDNS.ini"] =
-      "[wpdcmscctmpevtlgfail]\r\nURL=http://other/pages\r\n";
+  fp.files.addFile(kSettings, "[wpdcmodjobexestsins]\r\nURL=http://srv/base/\r\n");
+  fp.files.addFile("D:\\Agent\\Configuration\\qScriptDNS.ini",
+                   "[wpdcmscctmpevtlgfail]\r\nURL=http://other/pages\r\n");
   rs.failureReason = "Boom";
   report();
   EXPECT_THAT(
@@ -300,7 +300,7 @@ TEST_F(StatusReportTest, BaseUrlsGetOneTrailingSlash) {
       {"", ""},
   };
   for (const Case& c : cases) {
-    fp.profile.files[kSettings] = std::string("[wpdcmodjobexestsins]\r\nURL=") + c.value + "\r\n";
+    fp.files.addFile(kSettings, std::string("[wpdcmodjobexestsins]\r\nURL=") + c.value + "\r\n");
     fp.webPost.calls.clear();
     RunState run;
     startRun(run);

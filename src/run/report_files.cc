@@ -33,10 +33,10 @@ Status createReportFiles(RunState& rs, Platform& os) {
   if (Status s = createFile(os, rs.installPath + rs.summaryFileName, &rs.summaryStream); !s.ok()) {
     return s;
   }
-  if (Status s = writeElements(*rs.summaryStream, rs.summaryXml,
-                               {"<wpevntsummdsk>", element("regid", regId),
-                                element("mntime", rs.monitorTime), element("ftime", rs.fromTime),
-                                element("totime", rs.toTime)});
+  if (Status s = writeElements(
+          *rs.summaryStream, rs.summaryXml,
+          {"<wpevntsummdsk>", element("regid", regId), element("mntime", rs.monitorTime),
+           element("ftime", rs.fromTime), element("totime", rs.toTime)});
       !s.ok()) {
     return s;
   }

@@ -51,15 +51,15 @@ void extractEvents(RunState& rs, Platform& os) {
     if (trimSpaces(name).empty()) continue;
     if (!fncCreateLogParserObject(rs, os)) continue;
     fncGetAllEventDetails(rs, os, name);
-    subWriteLog(rs, "MSG : Updating the " + rs.executionIniPath + " with value : " +
-                        rs.monitorTime);
+    subWriteLog(rs,
+                "MSG : Updating the " + rs.executionIniPath + " with value : " + rs.monitorTime);
     fncWriteIniValue(os, rs.executionIniPath, "LastRunDateTime", "LastRun", rs.monitorTime);
   }
 }
 
-// The threshold test over the run's detail rows. The threshold rounds to a whole number
-// (halves to even) and is compared in double precision, so no value can overflow.
-void applyThreshold(RunState& rs) {
+}  // namespace
+
+void applyEventThreshold(RunState& rs) {
   if (!rs.hasDetailRows) return;
   double limit = std::nearbyint(numericValue(rs.eventThreshold));
   if (static_cast<double>(rs.totalEventCount) > limit) {
@@ -68,13 +68,15 @@ void applyThreshold(RunState& rs) {
                         decimal(rs.totalEventCount));
     subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
   } else {
-    subWriteLog(rs, "MSG : Total Events generated for the agent is :: " +
-                        decimal(rs.totalEventCount));
+    subWriteLog(rs,
+                "MSG : Total Events generated for the agent is :: " + decimal(rs.totalEventCount));
     subWriteLog(rs, "MSG :");
     subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
     subWriteLog(rs, "MSG :");
   }
 }
+
+namespace {
 
 // The run's steps. Returns the error that no step handled; early exits end the run themselves.
 Status runSequence(RunState& rs, Platform& os) {
@@ -117,7 +119,7 @@ Status runSequence(RunState& rs, Platform& os) {
   subMoveFiles(rs, os, rs.installPath + rs.summaryFileName, postLogs + rs.summaryFileName,
                flagText(rs.hasSummaryRows));
   subWriteLog(rs, "MSG : The summary Xml is:-" + rs.summaryXml);
-  applyThreshold(rs);
+  applyEventThreshold(rs);
   subMoveFiles(rs, os, rs.installPath + rs.detailFileName, postLogs + rs.detailFileName,
                flagText(rs.hasDetailRows));
   rs.summaryStream.reset();

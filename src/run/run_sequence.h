@@ -11,4 +11,10 @@ namespace sccevtmon {
 // "MSG : Main, " + its description and no report.
 void subMain(RunState& rs, Platform& os);
 
+// The threshold test over the run's detail rows, made only when there are detail rows: more
+// rows than the threshold (rounded to a whole number, halves to even, compared in double
+// precision so that no threshold can overflow) clears hasDetailRows so the detail file is
+// discarded. Logs the total and the detail text copy either way.
+void applyEventThreshold(RunState& rs);
+
 }  // namespace sccevtmon

@@ -11,7 +11,8 @@ namespace {
 Status ensureFolder(Platform& os, const std::string& path) {
   if (os.files.folderExists(path)) return Status::success();
   Status s = os.files.createFolder(path);
-  if (!s.ok()) os.process.printError("sccevtmon: cannot create folder " + path + ": " + s.description);
+  if (!s.ok())
+    os.process.printError("sccevtmon: cannot create folder " + path + ": " + s.description);
   return s;
 }
 
@@ -19,12 +20,13 @@ Status openActivityLog(RunState& rs, Platform& os) {
   std::string folder = rs.installPath + "ApplicationLog";
   if (Status s = ensureFolder(os, folder); !s.ok()) return s;
   if (Status s = ensureFolder(os, folder + "\\qSCCLog"); !s.ok()) return s;
-  std::string path = folder + "\\qSCCLog\\" + os.process.executableBaseName() + "_" + rs.regId +
-                     ".txt";
+  std::string path =
+      folder + "\\qSCCLog\\" + os.process.executableBaseName() + "_" + rs.regId + ".txt";
   std::unique_ptr<TextStream> stream;
   Status s;
   std::uint64_t size = 0;
-  if (os.files.fileExists(path) && os.files.fileSize(path, &size).ok() && size < kActivityLogLimit) {
+  if (os.files.fileExists(path) && os.files.fileSize(path, &size).ok() &&
+      size < kActivityLogLimit) {
     s = os.files.openTextFileForAppending(path, &stream);
   } else {
     s = os.files.createTextFile(path, true, &stream);
@@ -48,8 +50,9 @@ Status subStartUp(RunState& rs, Platform& os) {
     // The silent end: nothing can be logged yet, so the reason goes to standard error.
     std::string why = os.registry.unavailableReason();
     if (why.empty()) {
+      std::string folder = rs.installPath.substr(0, rs.installPath.find_last_not_of('\\') + 1);
       why = trimmed.empty() ? "no InstallationPath in the registry key SOFTWARE\\TORVEN"
-                            : "installation folder " + rs.installPath + " does not exist";
+                            : "installation folder " + folder + " does not exist";
     }
     os.process.printError("sccevtmon: " + why);
     rs.ended = true;

@@ -95,8 +95,8 @@ class FakeLogQueryEngine : public LogQueryEngine {
 // Every fake, and the Platform that bundles them.
 struct FakePlatform {
   FakeRegistry registry;
-  FakeProfileFiles profile;
   FakeFileSystem files;
+  FakeProfileFiles profile{files};
   FakeClock clock;
   FakeProcess process;
   FakeLogQueryEngine logQuery;

@@ -1,52 +1,58 @@
 #pragma once
 
-#include <map>
 #include <string>
 
+#include "platform/fake/fake_file_system.h"
 #include "platform/profile.h"
 #include "platform/profile_text.h"
 
 namespace sccevtmon {
 
-// Private-profile files held in memory by path, following the same rules as the real files.
+// Private-profile files kept in a FakeFileSystem, following the same rules as the real ones.
 class FakeProfileFiles : public ProfileFiles {
  public:
-  std::map<std::string, std::string> files;  // path -> content
-  Status failWrite;                          // returned by every write when not ok
+  explicit FakeProfileFiles(FakeFileSystem& files) : files_(files) {}
+
+  Status failWrite;  // returned by every write when not ok
   int writeCount = 0;
 
   std::uint32_t getString(const std::string& section, const std::string& key,
                           const std::string& defaultValue, std::string& buffer,
                           const std::string& file) override {
-    auto it = files.find(file);
     std::optional<std::string> value;
-    if (it != files.end()) value = profileLookup(it->second, section, key);
+    if (files_.hasFile(file)) value = profileLookup(files_.content(file), section, key);
     return profileCopyToBuffer(value ? *value : defaultValue, buffer);
   }
 
-  std::int32_t getInt(const std::string& section, const std::string& key,
-                      std::int32_t defaultValue, const std::string& file) override {
-    auto it = files.find(file);
-    if (it == files.end()) return defaultValue;
-    auto value = profileLookup(it->second, section, key);
+  std::int32_t getInt(const std::string& section, const std::string& key, std::int32_t defaultValue,
+                      const std::string& file) override {
+    if (!files_.hasFile(file)) return defaultValue;
+    auto value = profileLookup(files_.content(file), section, key);
     return value ? profileInteger(*value) : defaultValue;
   }
 
-  Status writeString(const std::string& section, const std::string& key,
-                     const std::string& value, const std::string& file) override {
+  Status writeString(const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& file) override {
     ++writeCount;
     if (!failWrite.ok()) return failWrite;
-    files[file] = profileUpdate(files[file], section, key, value);
+    std::string path = FakeFileSystem::normalise(file);
+    size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !files_.folders.count(path.substr(0, slash))) {
+      return {kErrorPathNotFound, "The system cannot find the path specified."};
+    }
+    files_.files[path].content = profileUpdate(files_.content(file), section, key, value);
     return Status::success();
   }
 
   // The value as the real functions would read it, or "<missing>".
   std::string value(const std::string& file, const std::string& section, const std::string& key) {
-    auto it = files.find(file);
-    if (it == files.end()) return "<missing>";
-    auto v = profileLookup(it->second, section, key);
+    if (!files_.hasFile(file)) return "<missing>";
+    auto v = profileLookup(files_.content(file), section, key);
     return v ? *v : "<missing>";
   }
+
+ private:
+  FakeFileSystem& files_;
 };
 
 }  // namespace sccevtmon

@@ -33,8 +33,8 @@ class FakeRegistry : public Registry {
 
   long openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
                RegistryKey* key) override;
-  long queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
-                  std::string* data, std::uint32_t* size) override;
+  long queryValue(RegistryKey key, const std::string& name, std::uint32_t* type, std::string* data,
+                  std::uint32_t* size) override;
   void closeKey(RegistryKey key) override;
   std::string systemMessage(long code) override;
 

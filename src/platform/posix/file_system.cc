@@ -76,7 +76,7 @@ class PosixTextStream : public TextStream {
 
 Status openStream(const std::string& path, int flags, std::unique_ptr<TextStream>* stream) {
   std::string p = toPosixPath(path);
-  struct stat st{};
+  struct stat st {};
   if (::stat(p.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return runtimeError(kErrPathFileAccess);
     if (isReadOnly(st)) return runtimeError(kErrPermissionDenied);
@@ -90,7 +90,7 @@ Status openStream(const std::string& path, int flags, std::unique_ptr<TextStream
 }  // namespace
 
 bool PosixFileSystem::folderExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(toPosixPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -100,12 +100,12 @@ Status PosixFileSystem::createFolder(const std::string& path) {
 }
 
 bool PosixFileSystem::fileExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(toPosixPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 Status PosixFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(toPosixPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return runtimeError(kErrFileNotFound);
   }
@@ -128,9 +128,9 @@ Status PosixFileSystem::copyFile(const std::string& source, const std::string& d
                                  bool overwrite) {
   std::string from = toPosixPath(source);
   std::string to = toPosixPath(destination);
-  struct stat st{};
+  struct stat st {};
   if (::stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return runtimeError(kErrFileNotFound);
-  struct stat dst{};
+  struct stat dst {};
   if (::stat(to.c_str(), &dst) == 0) {
     if (!overwrite) return runtimeError(kErrFileExists);
     if (S_ISDIR(dst.st_mode) || isReadOnly(dst)) return runtimeError(kErrPermissionDenied);
@@ -177,7 +177,7 @@ Status PosixFileSystem::copyFile(const std::string& source, const std::string& d
 
 Status PosixFileSystem::deleteFile(const std::string& path, bool force) {
   std::string p = toPosixPath(path);
-  struct stat st{};
+  struct stat st {};
   if (::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return runtimeError(kErrFileNotFound);
   if (!force && isReadOnly(st)) return runtimeError(kErrPermissionDenied);
   if (::unlink(p.c_str()) != 0) return fromErrno(errno);

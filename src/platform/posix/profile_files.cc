@@ -56,7 +56,7 @@ std::int32_t PosixProfileFiles::getInt(const std::string& section, const std::st
 Status PosixProfileFiles::writeString(const std::string& section, const std::string& key,
                                       const std::string& value, const std::string& file) {
   std::string path = toPosixPath(file);
-  struct stat st{};
+  struct stat st {};
   bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     return {kErrorAccessDenied, "Access is denied."};

@@ -19,8 +19,8 @@ class RegistryFile : public Registry {
 
   long openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
                RegistryKey* key) override;
-  long queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
-                  std::string* data, std::uint32_t* size) override;
+  long queryValue(RegistryKey key, const std::string& name, std::uint32_t* type, std::string* data,
+                  std::uint32_t* size) override;
   void closeKey(RegistryKey key) override;
   std::string unavailableReason() const override;
   std::string systemMessage(long code) override;
@@ -32,7 +32,7 @@ class RegistryFile : public Registry {
  private:
   struct Value {
     std::uint32_t type = 0;
-    std::string data;  // REG_SZ: ANSI text without NUL; others: raw bytes
+    std::string data;    // REG_SZ: ANSI text without NUL; others: raw bytes
     bool utf16 = false;  // hex(2)/hex(7) data written as UTF-16LE
   };
   struct Key {

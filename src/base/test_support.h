@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/run_state.h"
+#include "platform/fake/fake_platform.h"
+
+namespace sccevtmon {
+
+// A fresh run state on the fakes, with an agent installed at /agent. Tests that look at log
+// lines open the activity log on the fake file system first.
+class RunTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kLog = "/agent/ApplicationLog/qSCCLog/sccevtmon_4711.txt";
+
+  FakePlatform fake;
+  Platform& os = fake.platform;
+  RunState rs;
+
+  // The identity of a complete agent in the registry (32-bit view) and its installation folder.
+  void installAgent(const std::string& installPath = "/agent") {
+    const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN";
+    fake.registry.setString(key, "InstallationPath", installPath);
+    fake.registry.setString(key, "MEMBERID", "11");
+    fake.registry.setString(key, "SITEID", "22");
+    fake.registry.setString(key, "REGID", "4711");
+    fake.registry.setString(key, "TYPE", "3");
+    fake.registry.setString(key, "EVENT", "D41D8CD98F00B204E9800998ECF8427E");
+    fake.files.addFolder(installPath);
+  }
+
+  // Opens the activity log as start-up would, without running start-up.
+  void openLog() {
+    rs.installPath = "/agent\\";
+    rs.regId = "4711";
+    fake.files.addFolder("/agent/ApplicationLog/qSCCLog");
+    std::unique_ptr<TextStream> stream;
+    ASSERT_TRUE(fake.files.createTextFile(kLog, true, &stream).ok());
+    rs.activityLog.open(std::move(stream), fake.clock);
+  }
+
+  // The messages of the activity log, each line's time stamp and TAB checked and removed.
+  std::vector<std::string> messages() const {
+    std::vector<std::string> out;
+    std::string content = fake.files.content(kLog);
+    size_t start = 0;
+    while (start < content.size()) {
+      size_t end = content.find("\r\n", start);
+      if (end == std::string::npos) end = content.size();
+      std::string line = content.substr(start, end - start);
+      EXPECT_GE(line.size(), 20u) << line;
+      EXPECT_EQ(line.substr(19, 1), "\t") << line;
+      out.push_back(line.size() >= 20 ? line.substr(20) : line);
+      start = end + 2;
+    }
+    return out;
+  }
+};
+
+}  // namespace sccevtmon

@@ -1,0 +1,162 @@
+#include "e2e_support.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+extern char** environ;
+
+namespace sccevtmon::e2e {
+namespace {
+
+// Reads both pipes until both are closed, so neither can fill up and stall the child.
+void drain(int outFd, int errFd, std::string* out, std::string* err) {
+  pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* sinks[2] = {out, err};
+  int open = 2;
+  char buffer[4096];
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(n));
+      } else {
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::string programPath() { return SCCEVTMON_BINARY; }
+
+std::string md5Hex(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 0x0F];
+  }
+  return text;
+}
+
+Installation::Installation() : registry_(folder_.file("registry.reg")) {
+  identity_ = {{"InstallationPath", folder_.path()},
+               {"MEMBERID", "11"},
+               {"SITEID", "22"},
+               {"REGID", "4711"},
+               {"TYPE", "3"},
+               {"EVENT", ""}};
+}
+
+void Installation::writeRegistry(std::map<std::string, std::string> values) {
+  for (auto& [name, value] : values) identity_[name] = value;
+  std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN]\r\n";
+  for (auto& [name, value] : identity_) {
+    std::string escaped;
+    for (char c : value) {
+      if (c == '\\' || c == '"') escaped += '\\';
+      escaped += c;
+    }
+    text += "\"" + name + "\"=\"" + escaped + "\"\r\n";
+  }
+  folder_.write("registry.reg", text);
+}
+
+void Installation::writeTemplate(const std::string& xml) {
+  folder_.write("qSCC/MonitorTemplate/SCCEventLogTemplate.xml", xml);
+  identity_["EVENT"] = md5Hex(xml);
+  writeRegistry();
+}
+
+std::vector<std::string> Installation::list(const std::string& relative) const {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (auto& e : std::filesystem::directory_iterator(folder_.file(relative), ec)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+RunResult Installation::run(const std::string& fakeTime, std::vector<std::string> args,
+                            std::map<std::string, std::string> extraEnv) const {
+  std::map<std::string, std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    size_t eq = entry.find('=');
+    if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
+  }
+  env["SCCEVTMON_REGISTRY"] = registry_;
+  env["TZ"] = "UTC";
+  env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1";
+  // Sanitizer runtimes must tolerate the faketime library loaded first.
+  env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+  for (auto& [k, v] : extraEnv) env[k] = v;
+
+  std::vector<std::string> argv;
+  if (!fakeTime.empty()) {
+    argv = {"faketime", "-f", fakeTime};
+  }
+  argv.push_back(programPath());
+  argv.insert(argv.end(), args.begin(), args.end());
+
+  std::vector<std::string> envStrings;
+  for (auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+  std::vector<char*> argp, envp;
+  for (auto& a : argv) argp.push_back(a.data());
+  argp.push_back(nullptr);
+  for (auto& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  int outPipe[2], errPipe[2];
+  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+  posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(outPipe[1]);
+  ::close(errPipe[1]);
+  RunResult result;
+  if (rc != 0) {
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    result.err = "cannot start " + argv[0];
+    return result;
+  }
+  drain(outPipe[0], errPipe[0], &result.out, &result.err);
+  ::close(outPipe[0]);
+  ::close(errPipe[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace sccevtmon::e2e

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/fake/temp_folder.h"
+
+namespace sccevtmon::e2e {
+
+// What one run of the built program did.
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// A temporary agent installation: a registry file naming the folder, and helpers to lay out
+// the files a run reads. The installation path in the registry is the folder's POSIX path.
+class Installation {
+ public:
+  Installation();
+
+  const TempFolder& folder() const { return folder_; }
+  std::string path(const std::string& relative = "") const {
+    return relative.empty() ? folder_.path() : folder_.file(relative);
+  }
+  std::string registryFile() const { return registry_; }
+
+  // Writes the registry file with the identity values (InstallationPath is set unless given).
+  void writeRegistry(std::map<std::string, std::string> values = {});
+  // Writes qSCC/MonitorTemplate/SCCEventLogTemplate.xml and sets EVENT to its MD5.
+  void writeTemplate(const std::string& xml);
+  void write(const std::string& relative, const std::string& bytes) const {
+    folder_.write(relative, bytes);
+  }
+  std::string read(const std::string& relative) const { return folder_.read(relative); }
+  bool exists(const std::string& relative) const { return folder_.exists(relative); }
+  // The file names in a folder of the installation, sorted.
+  std::vector<std::string> list(const std::string& relative) const;
+
+  // Runs the built program with this installation's registry file. fakeTime, when not empty,
+  // is a faketime specification ("2026-03-07 14:05:09" freezes the clock there). extraEnv adds
+  // or replaces environment variables; TZ is UTC unless given.
+  RunResult run(const std::string& fakeTime = "", std::vector<std::string> args = {},
+                std::map<std::string, std::string> extraEnv = {}) const;
+
+  // The activity log of the agent with REGID 4711.
+  std::string activityLog() const { return read("ApplicationLog/qSCCLog/sccevtmon_4711.txt"); }
+
+ private:
+  TempFolder folder_;
+  std::string registry_;
+  std::map<std::string, std::string> identity_;
+};
+
+// The MD5 of a text in upper-case hex.
+std::string md5Hex(const std::string& bytes);
+
+// The path of the built program.
+std::string programPath();
+
+}  // namespace sccevtmon::e2e
