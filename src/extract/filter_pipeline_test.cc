@@ -40,7 +40,8 @@ class PipelineTest : public RunTest {
     for (const Row& r : std::initializer_list<Row>{
              {"Error event", "Disk", "7", "The device has a bad block."},
              {"Warning event", "Ntfs", "55", "A corruption was found in the file system."},
-             {"Information event", "Service Control Manager", "7036", "The Spooler service started."},
+             {"Information event", "Service Control Manager", "7036",
+              "The Spooler service started."},
              {"Failure Audit event", "Security", "4625", "An account failed to log on."},
              {"Error event", "DISK", "11", "The driver detected a controller error."},
          }) {
@@ -67,20 +68,30 @@ TEST_F(PipelineTest, EventTypeCodes) {
     Lines log;
   } cases[] = {
       {"0", {"7", "55", "7036", "4625", "11"}, {}},
-      {"", {"7", "55", "7036", "4625", "11"},
-       {"MSG : Filter Condition on Event Type :: ", "MSG : Record Count after Filter Condition :: 5"}},
-      {"3;x", {"7", "55", "7036", "4625", "11"},
-       {"MSG : Filter Condition on Event Type :: ", "MSG : Record Count after Filter Condition :: 5"}},
-      {"1;16", {"7", "4625", "11"},
-       {"MSG : Filter Condition on Event Type :: (evttype ='Error event' OR evttype ='Failure Audit "
+      {"",
+       {"7", "55", "7036", "4625", "11"},
+       {"MSG : Filter Condition on Event Type :: ",
+        "MSG : Record Count after Filter Condition :: 5"}},
+      {"3;x",
+       {"7", "55", "7036", "4625", "11"},
+       {"MSG : Filter Condition on Event Type :: ",
+        "MSG : Record Count after Filter Condition :: 5"}},
+      {"1;16",
+       {"7", "4625", "11"},
+       {"MSG : Filter Condition on Event Type :: (evttype ='Error event' OR evttype ='Failure "
+        "Audit "
         "event')",
         "MSG : Record Count after Filter Condition :: 3"}},
-      {" 2 ;;4;2", {"55", "7036"},
-       {"MSG : Filter Condition on Event Type :: (evttype ='Warning event' OR evttype ='Information "
+      {" 2 ;;4;2",
+       {"55", "7036"},
+       {"MSG : Filter Condition on Event Type :: (evttype ='Warning event' OR evttype "
+        "='Information "
         "event' OR evttype ='Warning event')",
         "MSG : Record Count after Filter Condition :: 2"}},
-      {"8", {}, {"MSG : Filter Condition on Event Type :: (evttype ='Success Audit event')",
-                 "MSG : Record Count after Filter Condition :: 0"}},
+      {"8",
+       {},
+       {"MSG : Filter Condition on Event Type :: (evttype ='Success Audit event')",
+        "MSG : Record Count after Filter Condition :: 0"}},
   };
   for (const Case& c : cases) {
     fake.files.addFile(kLog, "");
@@ -99,18 +110,26 @@ TEST_F(PipelineTest, SourcesAndIds) {
     Lines result;
     Lines log;
   } cases[] = {
-      {" disk \r\nNtfs", "", {"7", "55", "11"},
+      {" disk \r\nNtfs",
+       "",
+       {"7", "55", "11"},
        {"MSG : Filter Condition for Source Name ::  evtsrc = 'disk' OR evtsrc = 'Ntfs'",
         "MSG : Record Count after Filter Condition :: 3"}},
-      {"", "7,,11,", {"7", "11"},
+      {"",
+       "7,,11,",
+       {"7", "11"},
        {"MSG : Filter Condition for Event ID ::  evtid = '7' OR evtid = '11'",
         "MSG : Record Count after Filter Condition :: 2"}},
-      {"Disk", "11", {"11"},
+      {"Disk",
+       "11",
+       {"11"},
        {"MSG : Filter Condition for Source Name ::  evtsrc = 'Disk'",
         "MSG : Record Count after Filter Condition :: 2",
         "MSG : Filter Condition for Event ID ::  evtid = '11'",
         "MSG : Record Count after Filter Condition :: 1"}},
-      {"Nobody", "7", {},
+      {"Nobody",
+       "7",
+       {},
        {"MSG : Filter Condition for Source Name ::  evtsrc = 'Nobody'",
         "MSG : Record Count after Filter Condition :: 0",
         "MSG : Filter Condition for Event ID ::  evtid = '7'",
@@ -172,13 +191,14 @@ TEST_F(PipelineTest, DescriptionLogLines) {
   entry.evntdescstrt = "does not contain";
   entry.evntdescandor = "OR";
   EXPECT_EQ(run(), Lines{});
-  EXPECT_EQ(messages(),
-            (Lines{"MSG : Filter Condition on Event Type :: (evttype ='Error event')",
-                   "MSG : Record Count after Filter Condition :: 2",
-                   "MSG : Filter Condition for Description ::  msg NOT LIKE '%the%' OR msg NOT LIKE "
-                   "'%bad%'",
-                   "MSG : Filter on :: does not contain", "MSG : OR CONDITION", "MSG : OR CONDITION",
-                   "MSG : Record Count after Filter Condition :: 0"}));
+  EXPECT_EQ(
+      messages(),
+      (Lines{"MSG : Filter Condition on Event Type :: (evttype ='Error event')",
+             "MSG : Record Count after Filter Condition :: 2",
+             "MSG : Filter Condition for Description ::  msg NOT LIKE '%the%' OR msg NOT LIKE "
+             "'%bad%'",
+             "MSG : Filter on :: does not contain", "MSG : OR CONDITION", "MSG : OR CONDITION",
+             "MSG : Record Count after Filter Condition :: 0"}));
 }
 
 TEST_F(PipelineTest, SourceAndIdPairs) {
@@ -186,11 +206,12 @@ TEST_F(PipelineTest, SourceAndIdPairs) {
   entry.evntsourandid = "Disk;7,11,7##Ntfs;55##disk;11##Security;,";
   EXPECT_EQ(run(), (Lines{"7", "7", "55"}));
   EXPECT_TRUE(sets.pairsSeen);
-  EXPECT_EQ(messages(), (Lines{"MSG : Event Source & ID :: Disk;7,11,7##Ntfs;55##disk;11##Security;,",
-                               "Adding Disk:7", "Adding Disk:7",
-                               "MSG : Record count after filter conditions :: 2",
-                               "Adding Ntfs:55", "MSG : Record count after filter conditions :: 3",
-                               "MSG : Record count after filter conditions :: 3"}));
+  EXPECT_EQ(
+      messages(),
+      (Lines{"MSG : Event Source & ID :: Disk;7,11,7##Ntfs;55##disk;11##Security;,",
+             "Adding Disk:7", "Adding Disk:7", "MSG : Record count after filter conditions :: 2",
+             "Adding Ntfs:55", "MSG : Record count after filter conditions :: 3",
+             "MSG : Record count after filter conditions :: 3"}));
 
   // A later entry without pairs: the final set is still the pair stage's output, holding the
   // same rows as the description stage's.
