@@ -67,9 +67,8 @@ std::string cleanMessage(const LogRecord& record) {
   return out;
 }
 
-bool fncCreateRecordSet(RunState& rs, Platform&, std::unique_ptr<LogQuery>& logQuery,
-                        const std::string& query, const std::string& logName,
-                        std::string& failureReason) {
+bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const std::string& query,
+                        const std::string& logName, std::string& failureReason) {
   subWriteLog(rs, "MSG : In fncCreateRecordSet, Query :: " + query);
   // A failure of an earlier log stays the run's failure; a pass starts clean only when nothing
   // failed yet.

@@ -54,13 +54,24 @@ void RecordSet::append(std::shared_ptr<Row> row) {
   if (shown) visible_.push_back(rows_.size() - 1);
 }
 
-Status RecordSet::addShared(const std::shared_ptr<Row>& row) {
-  if (row->size() != fields_.size())
-    return Status{kErrAutomation, "Record sets of different layouts"};
+bool RecordSet::fitsWithin(const RecordSet& source) const {
+  if (source.fields_.size() != fields_.size()) return false;
   for (std::size_t i = 0; i < fields_.size(); ++i) {
-    const FieldValue& v = (*row)[i];
-    // A value too long for this set's column is stored cut, in a row of its own.
-    if (v && fields_[i].type == kAdVarChar && v->size() > fields_[i].size) return addRow(*row);
+    if (source.fields_[i].type != fields_[i].type || source.fields_[i].size > fields_[i].size) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Status RecordSet::addShared(const std::shared_ptr<Row>& row, bool fits) {
+  if (row->size() != fields_.size()) return Status{kErrAutomation, "Record sets of different layouts"};
+  if (!fits) {
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+      const FieldValue& v = (*row)[i];
+      // A value too long for this set's column is stored cut, in a row of its own.
+      if (v && fields_[i].type == kAdVarChar && v->size() > fields_[i].size) return addRow(*row);
+    }
   }
   append(row);
   return Status::success();
@@ -69,7 +80,7 @@ Status RecordSet::addShared(const std::shared_ptr<Row>& row) {
 Status RecordSet::addRowFrom(const RecordSet& source) {
   std::size_t index = 0;
   if (Status s = source.currentRow(&index); !s.ok()) return s;
-  return addShared(source.rows_[index]);
+  return addShared(source.rows_[index], fitsWithin(source));
 }
 
 Status RecordSet::currentRow(std::size_t* index) const {
@@ -208,8 +219,12 @@ void RecordSet::deleteAll() {
 }
 
 Status RecordSet::copyAllFrom(const RecordSet& source) {
+  // Values of a set whose columns are no wider than ours fit without a look at each.
+  const bool fits = fitsWithin(source);
+  rows_.reserve(rows_.size() + source.visible_.size());
+  visible_.reserve(visible_.size() + source.visible_.size());
   for (std::size_t index : source.visible_) {
-    if (Status s = addShared(source.rows_[index]); !s.ok()) return s;
+    if (Status s = addShared(source.rows_[index], fits); !s.ok()) return s;
   }
   return Status::success();
 }

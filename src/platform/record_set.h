@@ -81,7 +81,9 @@ class RecordSet {
 
   FieldValue fit(std::size_t column, FieldValue value) const;
   void append(std::shared_ptr<Row> row);
-  Status addShared(const std::shared_ptr<Row>& row);
+  Status addShared(const std::shared_ptr<Row>& row, bool fits);
+  // Whether every value of source fits this set's columns as declared.
+  bool fitsWithin(const RecordSet& source) const;
   void applyFilter();
   Status currentRow(std::size_t* index) const;
 
