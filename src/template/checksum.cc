@@ -26,8 +26,9 @@ bool fncGenerateChecksum(RunState& rs, Platform& os, const std::string& fileName
     s = os.checksum.getMd5WithBlock(fileName, blockSize, out, &result);
     if (s.ok() && result == 0) {
       failed = true;
-      std::string detail = "Failed to Get MD5 check Sum for File " + fileName + " Error = " +
-                           trimSpaces(out.errorInfo) + " with " + blockSize + " KB Block Size";
+      std::string detail = "Failed to Get MD5 check Sum for File " + fileName +
+                           " Error = " + trimSpaces(out.errorInfo) + " with " + blockSize +
+                           " KB Block Size";
       subWriteLog(rs, "ERR : " + detail);
       failureReason = "MD5: " + detail;
     }
