@@ -16,6 +16,11 @@ namespace {
 // LF; a character reference is not touched by that, so &#13;&#10; stays CR LF.
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata;
 
+// Every control character XML forbids: 0x00 to 0x1F without tab, LF and CR.
+constexpr char kControlCharacters[] =
+    "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17"
+    "\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F";
+
 pugi::xml_node handle(pugi::xml_node_struct* node) { return pugi::xml_node(node); }
 
 // Reads the whole file. The path is Windows-shaped: the file layer's mapping applies.
@@ -295,6 +300,13 @@ Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& opti
   doc_->reset();
   std::string utf8;
   if (Status s = toUtf8(bytes, &utf8); !s.ok()) return s;
+  // XML allows no control characters but tab and the line ends; the parser would stop at a
+  // NUL as if the document ended there.
+  std::size_t control =
+      utf8.find_first_of(std::string_view(kControlCharacters, sizeof kControlCharacters - 1));
+  if (control != std::string::npos) {
+    return Status{kErrAutomation, "invalid character at " + position(utf8, control)};
+  }
   // The parser drops text beside the root element without a word, so every document is read
   // as a fragment and held to the rules of a whole document here.
   pugi::xml_parse_result result = doc_->load_buffer(
