@@ -289,32 +289,44 @@ XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
 
 Status XmlDocument::load(const std::string& path, const XmlLoadOptions& options) {
-  doc_->reset();
+  clear();
   std::string bytes;
   if (Status s = readFileBytes(path, &bytes); !s.ok()) return s;
   return loadBytes(bytes, options);
 }
 
+void XmlDocument::clear() {
+  if (doc_) {
+    doc_->reset();
+  } else {
+    doc_ = std::make_unique<pugi::xml_document>();
+  }
+  text_.reset();
+}
+
 Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& options) {
-  if (!doc_) doc_ = std::make_unique<pugi::xml_document>();
-  doc_->reset();
-  std::string utf8;
-  if (Status s = toUtf8(bytes, &utf8); !s.ok()) return s;
+  clear();
+  auto text = std::make_unique<std::string>();
+  if (Status s = toUtf8(bytes, text.get()); !s.ok()) return s;
   // XML allows no control characters but tab and the line ends; the parser would stop at a
   // NUL as if the document ended there.
   std::size_t control =
-      utf8.find_first_of(std::string_view(kControlCharacters, sizeof kControlCharacters - 1));
+      text->find_first_of(std::string_view(kControlCharacters, sizeof kControlCharacters - 1));
   if (control != std::string::npos) {
-    return Status{kErrAutomation, "invalid character at " + position(utf8, control)};
+    return Status{kErrAutomation, "invalid character at " + position(*text, control)};
   }
-  // The parser drops text beside the root element without a word, so every document is read
-  // as a fragment and held to the rules of a whole document here.
-  pugi::xml_parse_result result = doc_->load_buffer(
-      utf8.data(), utf8.size(), kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+  // The tree points into the text it was parsed from, which the document keeps. The parser
+  // drops text beside the root element without a word, so every document is read as a
+  // fragment and held to the rules of a whole document below.
+  text_ = std::move(text);
+  pugi::xml_parse_result result = doc_->load_buffer_inplace(
+      text_->data(), text_->size(), kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
   if (!result) {
-    doc_->reset();
+    clear();
+    std::string original;  // parsing has changed the text; the position is that of the original
+    toUtf8(bytes, &original);
     return Status{kErrAutomation, std::string(result.description()) + " at " +
-                                      position(utf8, static_cast<std::size_t>(result.offset))};
+                                      position(original, static_cast<std::size_t>(result.offset))};
   }
   if (!options.fragment) {
     int elements = 0;
@@ -332,7 +344,7 @@ Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& opti
                       : elements > 1  ? "more than one root element"
                                       : nullptr;
     if (why != nullptr) {
-      doc_->reset();
+      clear();
       return Status{kErrAutomation, why};
     }
   }

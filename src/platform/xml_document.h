@@ -106,7 +106,10 @@ class XmlDocument {
   XmlNode firstElement(std::string_view name) const;
 
  private:
-  std::unique_ptr<pugi::xml_document> doc_;
+  void clear();
+
+  std::unique_ptr<pugi::xml_document> doc_;  // null only after a move
+  std::unique_ptr<std::string> text_;        // the UTF-8 text the tree was parsed in place from
 };
 
 }  // namespace sccevtmon

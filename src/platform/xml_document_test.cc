@@ -159,6 +159,16 @@ TEST(XmlDocumentTest, AFragmentMayHoldManyTopLevelElements) {
   EXPECT_TRUE(XmlDocument().loadBytes("", XmlLoadOptions{true}).ok());
 }
 
+TEST(XmlDocumentTest, NodesOutliveAMoveOfTheirDocument) {
+  XmlDocument first = loaded("<r><a>text</a></r>");
+  XmlNode a = first.firstElement("a");
+  XmlDocument second = std::move(first);
+  EXPECT_EQ(a.text(), "text");
+  EXPECT_EQ(second.rootElement().name(), "r");
+  EXPECT_TRUE(first.loadBytes("<x/>").ok());  // a moved-from document can load again
+  EXPECT_EQ(first.rootElement().name(), "x");
+}
+
 TEST(XmlDocumentTest, LoadsAFileByItsWindowsShapedPath) {
   namespace fs = std::filesystem;
   fs::path dir = fs::temp_directory_path() / ("xml_document_test_" + std::to_string(getpid()));
