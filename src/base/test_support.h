@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -9,6 +12,21 @@
 #include "platform/fake/fake_platform.h"
 
 namespace sccevtmon {
+
+// Compares a whole output file with its golden copy, byte for byte. With
+// SCCEVTMON_UPDATE_GOLDEN=1 in the environment the golden copy is rewritten instead.
+inline void expectGolden(const std::string& actual, const std::string& relativePath) {
+  std::string path = std::string(SCCEVTMON_SOURCE_DIR) + "/" + relativePath;
+  const char* update = std::getenv("SCCEVTMON_UPDATE_GOLDEN");
+  if (update != nullptr && std::string(update) == "1") {
+    std::ofstream(path, std::ios::binary) << actual;
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in.good()) << "missing golden file " << path;
+  std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(actual, expected) << "differs from " << relativePath;
+}
 
 // A fresh run state on the fakes, with an agent installed at /agent. Tests that look at log
 // lines open the activity log on the fake file system first.

@@ -143,6 +143,19 @@ std::string escapeXmlText(std::string_view text) {
   return out;
 }
 
+std::string cdataSection(std::string_view text) {
+  std::string out = "<![CDATA[";
+  size_t start = 0;
+  for (size_t at = text.find("]]>"); at != std::string_view::npos; at = text.find("]]>", start)) {
+    out.append(text.substr(start, at - start));
+    out += "]]]]><![CDATA[>";
+    start = at + 3;
+  }
+  out.append(text.substr(start));
+  out += "]]>";
+  return out;
+}
+
 std::string decimal(long long value) { return std::to_string(value); }
 
 }  // namespace sccevtmon

@@ -30,6 +30,11 @@ bool equalsNoCase(std::string_view a, std::string_view b);
 // Element text with "&", "<" and ">" escaped; other characters unchanged.
 std::string escapeXmlText(std::string_view text);
 
+// A CDATA section holding text. A "]]>" inside the text is written as two adjacent sections
+// ("]]" closes the first, ">" opens the second), so the document stays well-formed and reads
+// back as the original text.
+std::string cdataSection(std::string_view text);
+
 // Text of a whole number in decimal.
 std::string decimal(long long value);
 

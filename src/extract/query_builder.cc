@@ -33,7 +33,7 @@ Status buildEventQuery(const std::string& logName, const std::string& fromTime,
   return Status::success();
 }
 
-void fncGetAllEventDetails(RunState& rs, Platform& os, const std::string& logName) {
+void fncGetAllEventDetails(RunState& rs, Platform&, const std::string& logName) {
   subWriteLog(rs,
               "MSG : fncGetAllEventDetails, Extracting the data from event log for the "
               "source, " +
@@ -48,7 +48,7 @@ void fncGetAllEventDetails(RunState& rs, Platform& os, const std::string& logNam
     subWriteLog(rs, "MSG : Default Event Log Source cannot be blank.");
     return;
   }
-  fncCreateRecordSet(rs, os, rs.logQuery, query, logName, rs.failureReason);
+  fncCreateRecordSet(rs, rs.logQuery, query, logName, rs.failureReason);
 }
 
 }  // namespace sccevtmon

@@ -1,14 +1,102 @@
 #include "extract/record_loading.h"
 
-namespace sccevtmon {
+#include "base/text.h"
+#include "extract/filter_pipeline.h"
+#include "extract/row_output.h"
+#include "extract/working_sets.h"
 
-bool fncCreateRecordSet(RunState& rs, Platform&, std::unique_ptr<LogQuery>&,
-                        const std::string& query, const std::string&, std::string& failureReason) {
-  // TODO(record loading and filter pipeline): run the query, load the rows and filter them per
-  // entry. Until then the log is reported as not read, through the routine's error path.
+namespace sccevtmon {
+namespace {
+
+bool forbiddenControl(unsigned char c) { return c < 32 && c != '\t' && c != '\n' && c != '\r'; }
+
+// Loads every row of the query's result into loadedRows.
+Status loadRows(LogRecordSet& result, RecordSet& loadedRows) {
+  static const char* const kColumns[] = {"evttype", "datetime", "evtsrc", "cat", "evtid"};
+  while (!result.atEnd()) {
+    const LogRecord& record = result.getRecord();
+    std::vector<FieldValue> values;
+    values.reserve(6);
+    for (const char* column : kColumns) {
+      LogValue v;
+      if (Status s = record.getValue(column, &v); !s.ok()) return s;
+      if (v) *v = withoutForbiddenControls(std::move(*v));
+      values.push_back(std::move(v));
+    }
+    values.push_back(cleanMessage(record));
+    if (Status s = loadedRows.addRow(std::move(values)); !s.ok()) return s;
+    if (Status s = result.moveNext(); !s.ok()) return s;
+  }
+  return Status::success();
+}
+
+// The walk over the entries for one log, after the rows are loaded.
+Status handleEntries(RunState& rs, const std::string& logName, WorkingSets& sets) {
+  const std::string wanted = trimSpaces(logName);
+  for (const MonitorEntry& entry : rs.monitorEntries) {
+    if (sets.summaryGroups.set().recordCount() > 0) sets.summaryGroups.clear();
+    subWriteLog(rs, "*******************ScriptID::" + numberText(numericValue(entry.scriptid)) +
+                        "******************************");
+    if (trimSpaces(entry.evntlgsourcestr) == wanted) {
+      if (Status s = runFilterPipeline(rs, entry, sets); !s.ok()) return s;
+      if (Status s = writeEntryRows(rs, entry, sets); !s.ok()) return s;
+      sets.loadedRows.clearFilter();
+    }
+    if (Status s = writeSummaryRows(rs, entry, sets); !s.ok()) return s;
+  }
+  return Status::success();
+}
+
+}  // namespace
+
+std::string withoutForbiddenControls(std::string text) {
+  std::erase_if(text, [](char c) { return forbiddenControl(static_cast<unsigned char>(c)); });
+  return text;
+}
+
+std::string cleanMessage(const LogRecord& record) {
+  LogValue value;
+  if (!record.getValue("msg", &value).ok() || !value) return {};
+  std::string out;
+  out.reserve(value->size());
+  for (char ch : *value) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c == '?' || c > 125 || forbiddenControl(c)) continue;
+    out += ch;
+  }
+  return out;
+}
+
+bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const std::string& query,
+                        const std::string& logName, std::string& failureReason) {
   subWriteLog(rs, "MSG : In fncCreateRecordSet, Query :: " + query);
-  failureReason =
-      std::to_string(kErrAutomation) + " Err DescriptionEvent rows cannot be loaded by this build";
+  // A failure of an earlier log stays the run's failure; a pass starts clean only when nothing
+  // failed yet.
+  if (trimSpaces(failureReason).empty()) failureReason.clear();
+  WorkingSets sets;
+  Status s;
+  if (!logQuery || !rs.logInputFormat) {
+    s = runtimeError(kErrInvalidCall);
+  } else {
+    std::unique_ptr<LogRecordSet> result;
+    s = logQuery->execute(query, *rs.logInputFormat, &result);
+    // The query object is used up; the next log gets a new one.
+    logQuery.reset();
+    if (s.ok()) {
+      long processed = result->inputUnitsProcessed();
+      subWriteLog(rs, "MSG : total records :: " + decimal(processed));
+      if (processed == 0) return false;
+      s = loadRows(*result, sets.loadedRows);
+      if (s.ok()) {
+        subWriteLog(rs, "MSG : Record Count without filter conditions :" +
+                            decimal(static_cast<long long>(sets.loadedRows.recordCount())));
+        s = handleEntries(rs, logName, sets);
+      }
+    }
+  }
+  sets.close();
+  if (s.ok()) return true;
+  failureReason = decimal(s.number) + " Err Description" + s.description;
   subWriteLog(rs, "ERR : fncCreateRecordSet() " + failureReason);
   return false;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_log_query.h"
 #include "platform/fake/fake_profile.h"
 #include "platform/fake/fake_registry.h"
 #include "platform/fake/fake_web_post.h"
@@ -77,18 +78,6 @@ class FakeChecksum : public ChecksumLibrary {
     if (!a.outputs.errorInfo.empty()) out.errorInfo = a.outputs.errorInfo;
     *result = a.result;
     return Status::success();
-  }
-};
-
-// A log query engine whose objects cannot be created unless a test provides them.
-class FakeLogQueryEngine : public LogQueryEngine {
- public:
-  Status createStatus = runtimeError(kErrCannotCreateObject);
-  int queriesCreated = 0;
-
-  Status createQuery(std::unique_ptr<LogQuery>*) override { return createStatus; }
-  Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>*) override {
-    return createStatus;
   }
 };
 
