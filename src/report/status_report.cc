@@ -50,7 +50,7 @@ std::string versionElements(const RunState& rs) {
 // The report URL of a section: the configured base URL (a '/' added when it lacks one) with
 // the page and query. Without a configured value the status URL stays as read, and the failure
 // URL takes the server URL's fallback.
-std::string reportUrl(RunState& rs, Platform& os, const std::string& section,
+std::string reportUrl(const RunState& rs, Platform& os, const std::string& section,
                       const std::string& page) {
   std::string value;
   fncGetIniString(os, value, section, "URL", rs.installPath + "Configuration\\qScriptDNS.ini");
