@@ -80,11 +80,12 @@ class CurlWebPostObject : public WebPostObject {
     handle.headers() = curl_slist_append(handle.headers(), "Expect:");
     if (handle.headers() == nullptr) return runtimeError(kErrOutOfMemory);
 
+    // libcurl's signal handling stays on (the monitor has one thread): it keeps a connection
+    // closed by the server from raising SIGPIPE during a TLS write.
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(curl, CURLOPT_URL, call.url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, call.xml.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(call.xml.size()));
