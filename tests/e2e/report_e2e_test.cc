@@ -230,7 +230,14 @@ TEST_F(ReportE2eTest, WithoutServerSettingsNothingReachesTheNetwork) {
       fresh.write("Configuration/qScriptDNS.ini",
                   "[wpdcmodjobexestsins]\r\nURL=\r\n[wpdcmscctmpevtlgfail]\r\nURL=\r\n");
     }
-    fresh.run(kNow, {}, {{"no_proxy", "*"}});
+    // Anything that tried the network would end up at this proxy.
+    HttpReceiver proxy;
+    fresh.run(kNow, {},
+              {{"http_proxy", proxy.baseUrl()},
+               {"https_proxy", proxy.baseUrl()},
+               {"all_proxy", proxy.baseUrl()},
+               {"no_proxy", ""}});
+    EXPECT_EQ(proxy.connections(), 0);
     std::vector<std::string> log = messages(fresh.activityLog());
     const std::string postLogs = "MSG : Creating File " + fresh.path() + "\\\\SCCPostLogs\\";
     std::vector<std::string> expected = {

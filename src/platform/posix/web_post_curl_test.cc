@@ -130,6 +130,19 @@ TEST_F(CurlWebPostTest, GivesUpAfterTheTimeOuts) {
   EXPECT_TRUE(saysTimedOut(hanging.error1)) << hanging.error1;
 }
 
+TEST_F(CurlWebPostTest, TakesTheProxyFromTheEnvironment) {
+  HttpReceiver proxy;
+  ::setenv("http_proxy", proxy.baseUrl().c_str(), 1);
+  ::setenv("no_proxy", "", 1);
+  // The name is never looked up: the proxy is asked for the whole URL.
+  PostXmlCall call = callTo("http://reports.invalid/page.asp?mmid=1");
+  bool posted = post(component_, call);
+  ::unsetenv("http_proxy");
+  EXPECT_TRUE(posted) << call.error1;
+  ASSERT_EQ(proxy.requests().size(), 1u);
+  EXPECT_EQ(proxy.requests()[0].target, "http://reports.invalid/page.asp?mmid=1");
+}
+
 TEST_F(CurlWebPostTest, OnlyHttpUrlsReachTheNetwork) {
   HttpReceiver receiver;
   std::string hostPort = "127.0.0.1:" + std::to_string(receiver.port());
@@ -150,6 +163,19 @@ TEST_F(CurlWebPostTest, OnlyHttpUrlsReachTheNetwork) {
     EXPECT_FALSE(call.error1.empty()) << url;
     EXPECT_EQ(call.answer, "") << url;
   }
+  EXPECT_EQ(receiver.connections(), 0);
+
+  // Not even through a proxy.
+  ::setenv("http_proxy", receiver.baseUrl().c_str(), 1);
+  ::setenv("all_proxy", receiver.baseUrl().c_str(), 1);
+  ::setenv("no_proxy", "", 1);
+  for (const std::string& url : urls) {
+    PostXmlCall call = callTo(url);
+    EXPECT_FALSE(post(component_, call)) << url;
+  }
+  ::unsetenv("http_proxy");
+  ::unsetenv("all_proxy");
+  ::setenv("no_proxy", "*", 1);
   EXPECT_EQ(receiver.connections(), 0);
 
   PostXmlCall upper = callTo("HTTP://" + hostPort + "/x");
