@@ -42,6 +42,9 @@ class RunExtractionTest : public RunTest {
     }
     return names;
   }
+  std::string postLog(const std::string& name) const {
+    return fake.files.content("/agent/SCCPostLogs/" + name);
+  }
   bool leftInInstallation() const {
     for (const auto& [path, file] : fake.files.files) {
       if (path.rfind("/agent/wpevnt", 0) == 0) return true;
@@ -95,6 +98,8 @@ TEST_F(RunExtractionTest, ThresholdExceededDiscardsTheDetailFileOnly) {
   EXPECT_EQ(postLogs(), Lines{"wpevntsummdsk_N_4711_03072026140509.xml"});
   EXPECT_FALSE(leftInInstallation());
   EXPECT_EQ(select(log, "MSG : No events generated").size(), 1u);
+  expectGolden(postLog("wpevntsummdsk_N_4711_03072026140509.xml"),
+               "src/run/testdata/threshold_summary.xml");
 }
 
 TEST_F(RunExtractionTest, ThresholdExactlyMetHandsOverBoth) {
@@ -102,6 +107,10 @@ TEST_F(RunExtractionTest, ThresholdExactlyMetHandsOverBoth) {
   fake.files.addFile(kIni, "[Threshold]\r\nEventDetails=3\r\n");
   subMain(rs, os);
   EXPECT_EQ(postLogs().size(), 2u);
+  expectGolden(postLog("wpevntsummdsk_N_4711_03072026140509.xml"),
+               "src/run/testdata/threshold_summary.xml");
+  expectGolden(postLog("wpevntdumpdsk_Y_4711_03072026140509.xml"),
+               "src/run/testdata/threshold_met_detail.xml");
   Lines log = messages();
   auto at = std::find(log.begin(), log.end(), "MSG : Total Events generated for the agent is :: 3");
   ASSERT_NE(at, log.end());
