@@ -2,8 +2,6 @@
 // XML document as a fragment, walking every node. Aborts when the parser leaves the run state
 // in a shape its readers do not expect.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,9 +17,7 @@ namespace {
 
 using namespace sccevtmon;
 
-std::string templatePath;
-
-void removeTemplateFile() { unlink(templatePath.c_str()); }
+const char* const kTemplatePath = "C:\\Agent\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
 
 void check(bool condition, const char* what) {
   if (!condition) {
@@ -60,36 +56,20 @@ std::size_t walk(const XmlNode& top) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Memory-backed when the machine has it: rewriting a file on disk for every input is slow.
-  std::string name = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  name += "/template_fuzz_XXXXXX";
-  int fd = mkstemp(name.data());
-  if (fd < 0) std::abort();
-  close(fd);
-  templatePath = name;
-  std::atexit(removeTemplateFile);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::FILE* file = std::fopen(templatePath.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-  std::fclose(file);
-
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
   FakePlatform fake;
   RunState rs;
   fake.files.addFolder("/log");
+  fake.files.addFile(kTemplatePath, std::string(bytes));
   std::unique_ptr<TextStream> stream;
   if (fake.files.createTextFile("/log/activity.txt", true, &stream).ok()) {
     rs.activityLog.open(std::move(stream), fake.clock);
   }
-  fncParseWebpostData(rs, fake.platform, templatePath);
+  fncParseWebpostData(rs, fake.platform, kTemplatePath);
   checkRunState(rs);
 
   XmlDocument fragment;
-  std::string_view bytes(reinterpret_cast<const char*>(data), size);
   if (fragment.loadBytes(bytes, XmlLoadOptions{true}).ok()) {
     volatile std::size_t total = walk(fragment.document());
     (void)total;

@@ -30,6 +30,8 @@ class FileSystem {
   virtual Status createFolder(const std::string& path) = 0;
   virtual bool fileExists(const std::string& path) = 0;
   virtual Status fileSize(const std::string& path, std::uint64_t* size) = 0;
+  // The whole content of a file.
+  virtual Status readFile(const std::string& path, std::string* bytes) = 0;
 
   // Creates (overwriting when asked) or opens for appending a text file.
   virtual Status createTextFile(const std::string& path, bool overwrite,

@@ -65,7 +65,8 @@ bool RecordSet::fitsWithin(const RecordSet& source) const {
 }
 
 Status RecordSet::addShared(const std::shared_ptr<Row>& row, bool fits) {
-  if (row->size() != fields_.size()) return Status{kErrAutomation, "Record sets of different layouts"};
+  if (row->size() != fields_.size())
+    return Status{kErrAutomation, "Record sets of different layouts"};
   if (!fits) {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
       const FieldValue& v = (*row)[i];
@@ -93,16 +94,21 @@ Status RecordSet::currentRow(std::size_t* index) const {
   return Status::success();
 }
 
-Status RecordSet::value(std::string_view name, FieldValue* out) const {
-  auto c = column(name);
+Status RecordSet::locate(std::string_view name, std::size_t* column, std::size_t* index) const {
+  auto c = this->column(name);
   if (!c) {
     return Status{kErrAutomation,
                   "Item cannot be found in the collection corresponding to the "
                   "requested name or ordinal."};
   }
-  std::size_t index = 0;
-  if (Status s = currentRow(&index); !s.ok()) return s;
-  *out = (*rows_[index])[*c];
+  *column = *c;
+  return currentRow(index);
+}
+
+Status RecordSet::value(std::string_view name, FieldValue* out) const {
+  std::size_t c = 0, index = 0;
+  if (Status s = locate(name, &c, &index); !s.ok()) return s;
+  *out = (*rows_[index])[c];
   return Status::success();
 }
 
@@ -111,17 +117,11 @@ const FieldValue& RecordSet::valueAt(std::size_t column) const {
 }
 
 Status RecordSet::setValue(std::string_view name, FieldValue value) {
-  auto c = column(name);
-  if (!c) {
-    return Status{kErrAutomation,
-                  "Item cannot be found in the collection corresponding to the "
-                  "requested name or ordinal."};
-  }
-  std::size_t index = 0;
-  if (Status s = currentRow(&index); !s.ok()) return s;
+  std::size_t c = 0, index = 0;
+  if (Status s = locate(name, &c, &index); !s.ok()) return s;
   // Rows are shared with the sets they were copied to: change a private copy.
   if (rows_[index].use_count() > 1) rows_[index] = std::make_shared<Row>(*rows_[index]);
-  (*rows_[index])[*c] = fit(*c, std::move(value));
+  (*rows_[index])[c] = fit(c, std::move(value));
   return Status::success();
 }
 

@@ -86,6 +86,8 @@ class RecordSet {
   bool fitsWithin(const RecordSet& source) const;
   void applyFilter();
   Status currentRow(std::size_t* index) const;
+  // The column of a name and the current row's index.
+  Status locate(std::string_view name, std::size_t* column, std::size_t* index) const;
 
   std::vector<FieldDefinition> fields_;
   std::vector<std::shared_ptr<Row>> rows_;

@@ -6,7 +6,8 @@ namespace sccevtmon {
 namespace {
 
 RecordSet makeSet() {
-  return RecordSet({{"evttype", kAdVarChar, 50}, {"msg", kAdVarChar, 5}, {"TotalCount", kAdInteger, 0}});
+  return RecordSet(
+      {{"evttype", kAdVarChar, 50}, {"msg", kAdVarChar, 5}, {"TotalCount", kAdInteger, 0}});
 }
 
 std::vector<std::string> column(RecordSet& set, const char* name) {
@@ -48,9 +49,9 @@ TEST(RecordSetTest, FilterShowsMatchingRowsAndRejectsOtherExpressions) {
   ASSERT_TRUE(set.setFilter("").ok());
   EXPECT_EQ(set.recordCount(), 6u);
 
-  for (const char* bad : {"evttype ='Error event'", "(evttype = Error)", "(nosuch ='x')",
-                          "(evttype ='x' AND evttype ='y')", "(evttype ='x'", "(evttype ='x') x",
-                          "(evttype ='x)"}) {
+  for (const char* bad :
+       {"evttype ='Error event'", "(evttype = Error)", "(nosuch ='x')",
+        "(evttype ='x' AND evttype ='y')", "(evttype ='x'", "(evttype ='x') x", "(evttype ='x)"}) {
     Status s = set.setFilter(bad);
     EXPECT_FALSE(s.ok()) << bad;
     EXPECT_NE(s.description.find("position"), std::string::npos) << s.description;

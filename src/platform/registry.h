@@ -26,6 +26,11 @@ inline constexpr std::uint32_t kRegMultiSz = 7;
 // An open key; 0 is no key.
 using RegistryKey = std::uint64_t;
 
+// Hands a value's bytes out as RegQueryValueEx does: with data null only *size is set;
+// otherwise *size is the capacity on entry, kErrorMoreData when too small, and on success the
+// bytes are copied to the start of data and *size is their count.
+long copyRegistryData(const std::string& bytes, std::string* data, std::uint32_t* size);
+
 class Registry {
  public:
   virtual ~Registry() = default;

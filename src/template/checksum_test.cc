@@ -114,7 +114,8 @@ TEST_F(ChecksumTest, AnErrorOfTheBlockWiseCallEndsTheRoutineThroughItsTrap) {
 
 TEST(ProfileValueTest, ReadsTextThroughA255CharacterBufferOrAnInteger) {
   FakePlatform fake;
-  fake.files.addFile("f.ini", "[S]\r\nText=  some value  \r\nLong=" + std::string(300, 'x') + "\r\nNumber=42abc\r\n");
+  fake.files.addFile("f.ini", "[S]\r\nText=  some value  \r\nLong=" + std::string(300, 'x') +
+                                  "\r\nNumber=42abc\r\n");
   EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Text", "f.ini", 0), "some value");
   EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Long", "f.ini", 0), std::string(254, 'x'));
   EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Missing", "f.ini", 0), "");

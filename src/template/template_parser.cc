@@ -115,12 +115,13 @@ void setTemplateFailure(RunState& rs, const std::string& reason) {
 
 }  // namespace
 
-void fncParseWebpostData(RunState& rs, Platform&, const std::string& path) {
+void fncParseWebpostData(RunState& rs, Platform& os, const std::string& path) {
   subWriteLog(rs, "MSg : in fncParseWebpostData");
   std::string failure;
   try {
     XmlDocument document;
-    if (!document.load(path).ok()) {
+    std::string bytes;
+    if (!os.files.readFile(path, &bytes).ok() || !document.loadBytes(bytes).ok()) {
       subWriteLog(rs, "ERR : Failed to load xml file, " + path);
       setTemplateFailure(rs, "Failed to load the xml file");
       return;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 
 #include "platform/fake/fake_platform.h"
 
@@ -24,7 +26,18 @@ class TemplateParserTest : public ::testing::Test {
     return std::string(SCCEVTMON_SOURCE_DIR) + "/src/template/testdata/" + name;
   }
 
-  void parse(const std::string& name) { fncParseWebpostData(rs, fake.platform, testdata(name)); }
+  // The parser reads through the platform's file layer: put the test document there.
+  void parse(const std::string& name) {
+    stage(name);
+    fncParseWebpostData(rs, fake.platform, testdata(name));
+  }
+  void stage(const std::string& name) {
+    std::ifstream in(testdata(name), std::ios::binary);
+    if (in) {
+      fake.files.addFile(testdata(name), std::string((std::istreambuf_iterator<char>(in)),
+                                                     std::istreambuf_iterator<char>()));
+    }
+  }
 
   // The activity log as it must read after the given messages (the fake clock stands still).
   static std::string logOf(std::initializer_list<std::string> messages) {
@@ -213,6 +226,7 @@ TEST_F(TemplateParserTest, ADocumentThatCannotBeLoadedLogsItsPathAndSetsTheReaso
     std::unique_ptr<TextStream> stream;
     ASSERT_TRUE(fake.files.createTextFile("/log/activity.txt", true, &stream).ok());
     fresh.activityLog.open(std::move(stream), fake.clock);
+    stage(name);
     fncParseWebpostData(fresh, fake.platform, testdata(name));
     EXPECT_EQ(log(), logOf({"MSg : in fncParseWebpostData",
                             "ERR : Failed to load xml file, " + testdata(name)}))
@@ -239,6 +253,7 @@ TEST_F(TemplateParserTest, ReadsUtf16AndWindows1252DocumentsAsAnsiText) {
   EXPECT_EQ(rs.monitorEntries[0].evntdesc, "Caf\xE9 \x80##?");
 
   RunState other;
+  stage("windows1252.xml");
   fncParseWebpostData(other, fake.platform, testdata("windows1252.xml"));
   ASSERT_EQ(other.monitorEntries.size(), 1u);
   EXPECT_EQ(other.templateId, "6");

@@ -91,6 +91,15 @@ Status FakeFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
   return Status::success();
 }
 
+Status FakeFileSystem::readFile(const std::string& path, std::string* bytes) {
+  std::string p = normalise(path);
+  if (Status s = check("readFile", p); !s.ok()) return s;
+  auto it = files.find(p);
+  if (it == files.end()) return runtimeError(kErrFileNotFound);
+  *bytes = it->second.content;
+  return Status::success();
+}
+
 Status FakeFileSystem::open(const std::string& p, bool truncate,
                             std::unique_ptr<TextStream>* stream) {
   if (!parentExists(p)) return runtimeError(kErrPathNotFound);

@@ -38,17 +38,7 @@ long FakeRegistry::queryValue(RegistryKey key, const std::string& name, std::uin
   if (it == values.end()) return kErrorFileNotFound;
   std::string bytes = it->second.type == kRegSz ? it->second.data + '\0' : it->second.data;
   if (type) *type = it->second.type;
-  auto needed = static_cast<std::uint32_t>(bytes.size());
-  if (data == nullptr) {
-    if (size) *size = needed;
-    return 0;
-  }
-  std::uint32_t capacity = size ? *size : 0;
-  if (size) *size = needed;
-  if (capacity < needed) return kErrorMoreData;
-  if (data->size() < needed) data->resize(needed);
-  data->replace(0, needed, bytes);
-  return 0;
+  return copyRegistryData(bytes, data, size);
 }
 
 void FakeRegistry::closeKey(RegistryKey key) {

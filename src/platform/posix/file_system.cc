@@ -113,6 +113,31 @@ Status PosixFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
   return Status::success();
 }
 
+Status PosixFileSystem::readFile(const std::string& path, std::string* bytes) {
+  std::string p = toPosixPath(path);
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0)
+    return errno == ENOENT ? runtimeError(kErrFileNotFound) : fromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return runtimeError(kErrPathFileAccess);
+  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fromErrno(errno);
+  bytes->clear();
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Status s = fromErrno(errno);
+      ::close(fd);
+      return s;
+    }
+    if (n == 0) break;
+    bytes->append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return Status::success();
+}
+
 Status PosixFileSystem::createTextFile(const std::string& path, bool overwrite,
                                        std::unique_ptr<TextStream>* stream) {
   if (!overwrite && fileExists(path)) return runtimeError(kErrFileExists);

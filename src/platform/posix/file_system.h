@@ -11,6 +11,7 @@ class PosixFileSystem : public FileSystem {
   Status createFolder(const std::string& path) override;
   bool fileExists(const std::string& path) override;
   Status fileSize(const std::string& path, std::uint64_t* size) override;
+  Status readFile(const std::string& path, std::string* bytes) override;
   Status createTextFile(const std::string& path, bool overwrite,
                         std::unique_ptr<TextStream>* stream) override;
   Status openTextFileForAppending(const std::string& path,

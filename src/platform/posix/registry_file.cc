@@ -303,17 +303,7 @@ long RegistryFile::queryValue(RegistryKey key, const std::string& name, std::uin
     bytes = v.data;
   }
   if (type) *type = v.type;
-  std::uint32_t needed = static_cast<std::uint32_t>(bytes.size());
-  if (data == nullptr) {
-    if (size) *size = needed;
-    return 0;
-  }
-  std::uint32_t capacity = size ? *size : 0;
-  if (size) *size = needed;
-  if (capacity < needed) return kErrorMoreData;
-  if (data->size() < needed) data->resize(needed);
-  data->replace(0, needed, bytes);
-  return 0;
+  return copyRegistryData(bytes, data, size);
 }
 
 void RegistryFile::closeKey(RegistryKey key) { open_.erase(key); }

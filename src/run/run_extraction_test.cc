@@ -1,0 +1,186 @@
+#include "base/test_support.h"
+#include "run/run_sequence.h"
+
+namespace sccevtmon {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char* kTemplate = "/agent/qSCC/MonitorTemplate/SCCEventLogTemplate.xml";
+const char* kIni = "/agent/qSCC/MonitorTemplate/SCC_EventLog_Execution.ini";
+
+FakeLogRow row(const char* type, const char* source, const char* id) {
+  return {{"evttype", std::string(type)},  {"datetime", std::string("03/07/2026 13:30:00")},
+          {"evtsrc", std::string(source)}, {"cat", std::string("None")},
+          {"evtid", std::string(id)},      {"msg", std::string("Something happened.")}};
+}
+
+// Whole runs over the fakes with a readable template.
+class RunExtractionTest : public RunTest {
+ protected:
+  void SetUp() override {
+    installAgent();
+    fake.files.addFolder("/agent/qSCC/MonitorTemplate");
+    fake.logQuery.byLog["System"].rows = {row("Error event", "Disk", "7"),
+                                          row("Error event", "Disk", "7"),
+                                          row("Warning event", "Ntfs", "55")};
+    fake.logQuery.byLog["Application"].rows = {row("Information event", "App", "1")};
+  }
+  void useTemplate(const std::string& entries) {
+    fake.files.addFile(kTemplate, "<dcmevntlgtemplat><template id=\"12\" version=\"3\"/>" +
+                                      entries + "</dcmevntlgtemplat>");
+  }
+  static std::string dcm(const char* log, const char* option, const char* types = "0") {
+    return std::string("<dcm scriptid=\"1\" scriptver=\"1\"><evntlgsourcestr>") + log +
+           "</evntlgsourcestr><evnttype>" + types + "</evnttype><outputopt>" + option +
+           "</outputopt></dcm>";
+  }
+  Lines postLogs() const {
+    Lines names;
+    for (const auto& [path, file] : fake.files.files) {
+      if (path.rfind("/agent/SCCPostLogs/", 0) == 0) names.push_back(path.substr(19));
+    }
+    return names;
+  }
+  std::string postLog(const std::string& name) const {
+    return fake.files.content("/agent/SCCPostLogs/" + name);
+  }
+  bool leftInInstallation() const {
+    for (const auto& [path, file] : fake.files.files) {
+      if (path.rfind("/agent/wpevnt", 0) == 0) return true;
+    }
+    return false;
+  }
+  static Lines select(const Lines& log, const std::string& prefix) {
+    Lines out;
+    for (const std::string& line : log) {
+      if (line.rfind(prefix, 0) == 0) out.push_back(line);
+    }
+    return out;
+  }
+};
+
+TEST_F(RunExtractionTest, OnePassPerDistinctLogAndLastRunAfterEach) {
+  useTemplate(dcm("System", "3") + dcm("Application", "3") + dcm("System", "1"));
+  subMain(rs, os);
+  EXPECT_EQ(rs.eventLogNames, (Lines{"System", "Application", ""}));
+  Lines log = messages();
+  EXPECT_EQ(
+      select(log, "MSG : @@@@@@@@@@@ Event Source "),
+      (Lines{"MSG : @@@@@@@@@@@ Event Source System", "MSG : @@@@@@@@@@@ Event Source Application",
+             "MSG : @@@@@@@@@@@ Event Source "}));
+  EXPECT_EQ(select(log, "MSG : Updating the "),
+            (Lines{"MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini "
+                   "for EventDetails, with value 50",
+                   "MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini "
+                   "with value : 03/07/2026 14:05:09",
+                   "MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini "
+                   "with value : 03/07/2026 14:05:09"}));
+  EXPECT_EQ(fake.profile.value(kIni, "LastRunDateTime", "LastRun"), "03/07/2026 14:05:09");
+  EXPECT_EQ(fake.logQuery.queries.size(), 2u);
+  EXPECT_EQ(rs.totalEventCount, 4);
+  EXPECT_EQ(postLogs(), (Lines{"wpevntdumpdsk_Y_4711_03072026140509.xml",
+                               "wpevntsummdsk_N_4711_03072026140509.xml"}));
+  EXPECT_FALSE(leftInInstallation());
+  EXPECT_EQ(log.back(), "MSG : Application Ended");
+  // Step 16 at 4 events against the default threshold of 50.
+  EXPECT_EQ(select(log, "MSG : Total Events"),
+            Lines{"MSG : Total Events generated for the agent is :: 4"});
+}
+
+TEST_F(RunExtractionTest, ThresholdExceededDiscardsTheDetailFileOnly) {
+  useTemplate(dcm("System", "3"));
+  fake.files.addFile(kIni, "[Threshold]\r\nEventDetails=2\r\n");
+  subMain(rs, os);
+  Lines log = messages();
+  EXPECT_EQ(select(log, "MSG : Threshold violated"),
+            Lines{"MSG : Threshold violated, Total Events generated for the entire agent is :: 3"});
+  EXPECT_EQ(postLogs(), Lines{"wpevntsummdsk_N_4711_03072026140509.xml"});
+  EXPECT_FALSE(leftInInstallation());
+  EXPECT_EQ(select(log, "MSG : No events generated").size(), 1u);
+  expectGolden(postLog("wpevntsummdsk_N_4711_03072026140509.xml"),
+               "src/run/testdata/threshold_summary.xml");
+}
+
+TEST_F(RunExtractionTest, ThresholdExactlyMetHandsOverBoth) {
+  useTemplate(dcm("System", "3"));
+  fake.files.addFile(kIni, "[Threshold]\r\nEventDetails=3\r\n");
+  subMain(rs, os);
+  EXPECT_EQ(postLogs().size(), 2u);
+  expectGolden(postLog("wpevntsummdsk_N_4711_03072026140509.xml"),
+               "src/run/testdata/threshold_summary.xml");
+  expectGolden(postLog("wpevntdumpdsk_Y_4711_03072026140509.xml"),
+               "src/run/testdata/threshold_met_detail.xml");
+  Lines log = messages();
+  auto at = std::find(log.begin(), log.end(), "MSG : Total Events generated for the agent is :: 3");
+  ASSERT_NE(at, log.end());
+  EXPECT_EQ(*(at + 1), "MSG :");
+  EXPECT_EQ((at + 2)->rfind("MSG : The Details Xml is:-<agtregid>4711</agtregid>", 0), 0u);
+  EXPECT_EQ(*(at + 3), "MSG :");
+}
+
+TEST_F(RunExtractionTest, TemplateWithoutEntriesQueriesNothing) {
+  useTemplate("");
+  subMain(rs, os);
+  EXPECT_TRUE(fake.logQuery.queries.empty());
+  EXPECT_EQ(fake.profile.value(kIni, "LastRunDateTime", "LastRun"), "<missing>");
+  EXPECT_TRUE(postLogs().empty());
+  EXPECT_FALSE(leftInInstallation());
+  Lines log = messages();
+  EXPECT_EQ(select(log, "MSG : No events generated").size(), 2u);
+  EXPECT_EQ(select(log, "MSG : The summary Xml is:-"),
+            Lines{"MSG : The summary Xml is:-<wpevntsummdsk><regid>4711</regid><mntime>03/07/2026 "
+                  "14:05:09</mntime><ftime>03/07/2026 13:05:09</ftime><totime>03/07/2026 "
+                  "14:05:09</totime></wpevntsummdsk>"});
+}
+
+TEST_F(RunExtractionTest, EntriesWithoutALogNameGiveNoPassAndANormalEnd) {
+  useTemplate("<dcm scriptid=\"1\" scriptver=\"1\"><outputopt>3</outputopt></dcm>");
+  subMain(rs, os);
+  EXPECT_TRUE(rs.hasEntries);
+  EXPECT_TRUE(rs.eventLogNames.empty());
+  Lines log = messages();
+  EXPECT_TRUE(select(log, "MSG : Main, ").empty());
+  EXPECT_EQ(log.back(), "MSG : Application Ended");
+}
+
+TEST_F(RunExtractionTest, RunGateRefusalEndsBeforeTheReportFiles) {
+  useTemplate(dcm("System", "3"));
+  fake.files.addFile(kIni, "[LastRunDateTime]\r\nLastRun=03/07/2026 14:00:00\r\n");
+  subMain(rs, os);
+  EXPECT_EQ(rs.failureReason, "Last exection is less than an hour.");
+  EXPECT_TRUE(fake.logQuery.queries.empty());
+  EXPECT_FALSE(leftInInstallation());
+  Lines log = messages();
+  EXPECT_EQ(log[log.size() - 2], "MSG : Events will be extracted for last 0 HOURS");
+  EXPECT_EQ(log.back(), "MSG : Application Ended");
+}
+
+// A checksum library that removes the template while it reads it.
+class VanishingChecksum : public FakeChecksum {
+ public:
+  explicit VanishingChecksum(FakeFileSystem& files) : files_(files) {}
+  Status getMd5(const std::string& file, ChecksumOutputs& out, std::int16_t* result) override {
+    files_.files.erase(FakeFileSystem::normalise(file));
+    return FakeChecksum::getMd5(file, out, result);
+  }
+
+ private:
+  FakeFileSystem& files_;
+};
+
+TEST_F(RunExtractionTest, TemplateGoneBeforeTheReportFilesIsReported) {
+  useTemplate(dcm("System", "3"));
+  VanishingChecksum checksum(fake.files);
+  Platform platform{fake.registry, fake.profile,  fake.files,   fake.clock,
+                    fake.process,  fake.logQuery, fake.webPost, checksum};
+  subMain(rs, platform);
+  const std::string path = "/agent\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
+  EXPECT_EQ(rs.failureReason, path + " is missing");
+  Lines log = messages();
+  EXPECT_EQ(log[log.size() - 2], "ERR : " + path + ", not found");
+  EXPECT_FALSE(leftInInstallation());
+}
+
+}  // namespace
+}  // namespace sccevtmon
