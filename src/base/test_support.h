@@ -76,6 +76,22 @@ class RunTest : public ::testing::Test {
     }
     return out;
   }
+
+  // The messages without the lines of the status and failure reports and their transport
+  // (checked in report/), which end every run that reaches its reports.
+  std::vector<std::string> messagesWithoutReports() const {
+    static const char* const kReportLines[] = {
+        "MSG : Webposting ",          "MSG : Webpost Received data :: ", "ERR : WebPost Failed : ",
+        "ERR : Function WebPost :: ", "ERR : Function RegisterDLL :: ",  "Registered Dll : ",
+        "MSG : Creating File ",       "MSG : Same Failure occured"};
+    std::vector<std::string> out;
+    for (const std::string& line : messages()) {
+      bool report = false;
+      for (const char* prefix : kReportLines) report = report || line.starts_with(prefix);
+      if (!report) out.push_back(line);
+    }
+    return out;
+  }
 };
 
 }  // namespace sccevtmon

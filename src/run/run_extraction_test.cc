@@ -20,6 +20,7 @@ class RunExtractionTest : public RunTest {
  protected:
   void SetUp() override {
     installAgent();
+    fake.webPost.succeed("OK");
     fake.files.addFolder("/agent/qSCC/MonitorTemplate");
     fake.logQuery.byLog["System"].rows = {row("Error event", "Disk", "7"),
                                           row("Error event", "Disk", "7"),
@@ -100,6 +101,14 @@ TEST_F(RunExtractionTest, ThresholdExceededDiscardsTheDetailFileOnly) {
   EXPECT_EQ(select(log, "MSG : No events generated").size(), 1u);
   expectGolden(postLog("wpevntsummdsk_N_4711_03072026140509.xml"),
                "src/run/testdata/threshold_summary.xml");
+  // The status report says the run went well; the failure report names the violation.
+  ASSERT_EQ(fake.webPost.calls.size(), 2u);
+  EXPECT_NE(fake.webPost.calls[0].xml.find("<status>1</status>"), std::string::npos);
+  EXPECT_NE(fake.webPost.calls[1].xml.find(
+                "<faildesc><![CDATA[Total events generated are 3 which violates the threshold "
+                "defined as 2]]></faildesc><exever>1.0.0.0</exever><tmpid>12</tmpid>"
+                "<tmpver>3</tmpver>"),
+            std::string::npos);
 }
 
 TEST_F(RunExtractionTest, ThresholdExactlyMetHandsOverBoth) {
@@ -151,7 +160,7 @@ TEST_F(RunExtractionTest, RunGateRefusalEndsBeforeTheReportFiles) {
   EXPECT_EQ(rs.failureReason, "Last exection is less than an hour.");
   EXPECT_TRUE(fake.logQuery.queries.empty());
   EXPECT_FALSE(leftInInstallation());
-  Lines log = messages();
+  Lines log = messagesWithoutReports();
   EXPECT_EQ(log[log.size() - 2], "MSG : Events will be extracted for last 0 HOURS");
   EXPECT_EQ(log.back(), "MSG : Application Ended");
 }
@@ -177,7 +186,7 @@ TEST_F(RunExtractionTest, TemplateGoneBeforeTheReportFilesIsReported) {
   subMain(rs, platform);
   const std::string path = "/agent\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
   EXPECT_EQ(rs.failureReason, path + " is missing");
-  Lines log = messages();
+  Lines log = messagesWithoutReports();
   EXPECT_EQ(log[log.size() - 2], "ERR : " + path + ", not found");
   EXPECT_FALSE(leftInInstallation());
 }

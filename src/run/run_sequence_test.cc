@@ -32,18 +32,6 @@ class RunSequenceTest : public RunTest {
     fake.files.addFolder("/agent/qSCC/MonitorTemplate");
     fake.files.addFile(kTemplate, "<dcmevntlgtemplat/>");
   }
-  // The run's messages without the lines of the status and failure reports (checked in
-  // report/), which end every early exit before "MSG : Application Ended".
-  std::vector<std::string> runMessages() const {
-    std::vector<std::string> out;
-    for (const std::string& line : messages()) {
-      bool reportLine = line.starts_with("ERR : Function RegisterDLL :: ") ||
-                        line.starts_with("ERR : Function WebPost :: ") ||
-                        line.starts_with("MSG : Creating File ");
-      if (!reportLine) out.push_back(line);
-    }
-    return out;
-  }
   // Whether any report file was ever created.
   bool reportFilesCreated() const {
     for (const std::string& op : fake.files.operations) {
@@ -93,7 +81,8 @@ TEST_F(RunSequenceTest, InvalidRegIdEndsAfterTheBanner) {
 
 TEST_F(RunSequenceTest, MissingTemplateIsReported) {
   subMain(rs, os);
-  EXPECT_EQ(runMessages(), banner() + std::vector<std::string>{"MSG : Application Ended"});
+  EXPECT_EQ(messagesWithoutReports(),
+            banner() + std::vector<std::string>{"MSG : Application Ended"});
   // Both reports are kept, since the web-post component cannot be created here.
   EXPECT_TRUE(
       fake.files.hasFile("/agent/SCCPostLogs/wpdcmscctmpevtlgst_N_4711_030720261405099.xml"));
@@ -109,7 +98,7 @@ TEST_F(RunSequenceTest, BlankExpectedChecksumStopsTheRun) {
   fake.registry.setString(kKey, "EVENT", "   ");
   subMain(rs, os);
   EXPECT_EQ(rs.failureReason, "Checksum is missing for the event template");
-  std::vector<std::string> log = runMessages();
+  std::vector<std::string> log = messagesWithoutReports();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[log.size() - 2], "ERR : Checksum is missing for the event template");
   EXPECT_EQ(log.back(), "MSG : Application Ended");
@@ -122,7 +111,7 @@ TEST_F(RunSequenceTest, DifferentChecksumStopsTheRun) {
   fake.checksum.md5Answer.outputs.checksum = "0123";
   subMain(rs, os);
   EXPECT_EQ(rs.failureReason, "Checksum mismatched for event log");
-  std::vector<std::string> log = runMessages();
+  std::vector<std::string> log = messagesWithoutReports();
   EXPECT_EQ(log[log.size() - 2], "ERR : Checksum mismatched for event log");
   EXPECT_FALSE(reportFilesCreated());
 }
@@ -137,7 +126,7 @@ TEST_F(RunSequenceTest, ChecksumThatCannotBeComputedStopsTheRun) {
       "Failed to Get MD5 check Sum for File /agent\\qSCC\\MonitorTemplate\\"
       "SCCEventLogTemplate.xml Error = 5 with 64 KB Block Size";
   EXPECT_EQ(rs.failureReason, "MD5: " + detail);
-  std::vector<std::string> log = runMessages();
+  std::vector<std::string> log = messagesWithoutReports();
   ASSERT_GE(log.size(), 6u);
   EXPECT_EQ(log[log.size() - 5], "ERR : " + detail);
   EXPECT_EQ(log[log.size() - 2], "ERR : MD5: " + detail);
