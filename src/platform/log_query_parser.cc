@@ -204,7 +204,7 @@ class Parser {
   }
 
   Status selectItem(LogQueryText* query) {
-    if (peek().kind != TokenKind::kWord) return expected("a field name");
+    if (peek().kind != TokenKind::kWord || isReserved(peek().text)) return expected("a field name");
     const Token& field = peek();
     int index = -1;
     for (int k = 0; k < kEventFieldCount; ++k) {
