@@ -155,10 +155,10 @@ Status readEvtxFile(const std::string& path, const EventWindow& window, EventLog
       continue;
     }
     if (!inWindow) continue;
-    if (row.recordId == 0) {
-      uint64_t id = 0;
-      if (libevtx_record_get_identifier(record.get(), &id, nullptr) == 1) row.recordId = id;
-    }
+    // The record header's number orders the records (an exported log renumbers its headers
+    // from 1 and keeps the original EventRecordID in the XML).
+    uint64_t id = 0;
+    if (libevtx_record_get_identifier(record.get(), &id, nullptr) == 1) row.recordId = id;
     out->rows.push_back(std::move(row));
   }
   if (count > 0 && out->skipped == count) {
