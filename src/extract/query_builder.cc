@@ -1,6 +1,7 @@
 #include "extract/query_builder.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "base/text.h"
 #include "base/time_stamp.h"
@@ -23,30 +24,37 @@ Status buildEventQuery(const std::string& logName, const std::string& fromTime,
   std::optional<LocalTime> from = parseRunTimestamp(fromTime);
   std::optional<LocalTime> to = parseRunTimestamp(toTime);
   if (!from || !to) return runtimeError(kErrTypeMismatch);
-  *query = "SELECT EventTypeName AS evttype, "
-           "TimeGenerated AS datetime, SourceName AS evtsrc, "
-           "EventCategoryName AS cat, EventID as evtid,  Message as msg "
-           " FROM '" +
-           logName + "' WHERE 0=0 " + " AND TimeGenerated Between TIMESTAMP('" +
-           queryTime(*from) + "','yyyy-MM-dd hh:mm:ss')" + " AND TIMESTAMP('" + queryTime(*to) +
-           "','yyyy-MM-dd hh:mm:ss')";
+  *query =
+      "SELECT EventTypeName AS evttype, "
+      "TimeGenerated AS datetime, SourceName AS evtsrc, "
+      "EventCategoryName AS cat, EventID as evtid,  Message as msg "
+      " FROM '" +
+      logName + "' WHERE 0=0 " + " AND TimeGenerated Between TIMESTAMP('" + queryTime(*from) +
+      "','yyyy-MM-dd hh:mm:ss')" + " AND TIMESTAMP('" + queryTime(*to) + "','yyyy-MM-dd hh:mm:ss')";
   return Status::success();
 }
 
 void fncGetAllEventDetails(RunState& rs, Platform& os, const std::string& logName) {
-  subWriteLog(rs, "MSG : fncGetAllEventDetails, Extracting the data from event log for the "
-                  "source, " + logName);
-  std::string query;
-  Status s = buildEventQuery(logName, rs.fromTime, rs.toTime, &query);
-  if (!s.ok()) {
-    subWriteLog(rs, "ERR : fncGetEventDetails, " + s.description);
-    return;
+  subWriteLog(rs,
+              "MSG : fncGetAllEventDetails, Extracting the data from event log for the "
+              "source, " +
+                  logName);
+  try {
+    std::string query;
+    Status s = buildEventQuery(logName, rs.fromTime, rs.toTime, &query);
+    if (!s.ok()) {
+      subWriteLog(rs, "ERR : fncGetEventDetails, " + s.description);
+      return;
+    }
+    if (trimSpaces(logName).empty()) {
+      subWriteLog(rs, "MSG : Default Event Log Source cannot be blank.");
+      return;
+    }
+    fncCreateRecordSet(rs, os, rs.logQuery, query, logName, rs.failureReason);
+  } catch (const std::exception& e) {
+    // Only a failed allocation can end up here.
+    subWriteLog(rs, std::string("ERR : fncGetEventDetails, ") + e.what());
   }
-  if (trimSpaces(logName).empty()) {
-    subWriteLog(rs, "MSG : Default Event Log Source cannot be blank.");
-    return;
-  }
-  fncCreateRecordSet(rs, os, rs.logQuery, query, logName, rs.failureReason);
 }
 
 }  // namespace sccevtmon
