@@ -16,6 +16,11 @@ namespace {
 // LF; a character reference is not touched by that, so &#13;&#10; stays CR LF.
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata;
 
+// Every control character XML forbids: 0x00 to 0x1F without tab, LF and CR.
+constexpr char kControlCharacters[] =
+    "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17"
+    "\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F";
+
 pugi::xml_node handle(pugi::xml_node_struct* node) { return pugi::xml_node(node); }
 
 // Reads the whole file. The path is Windows-shaped: the file layer's mapping applies.
@@ -284,25 +289,44 @@ XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
 
 Status XmlDocument::load(const std::string& path, const XmlLoadOptions& options) {
-  doc_->reset();
+  clear();
   std::string bytes;
   if (Status s = readFileBytes(path, &bytes); !s.ok()) return s;
   return loadBytes(bytes, options);
 }
 
-Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& options) {
-  if (!doc_) doc_ = std::make_unique<pugi::xml_document>();
-  doc_->reset();
-  std::string utf8;
-  if (Status s = toUtf8(bytes, &utf8); !s.ok()) return s;
-  // The parser drops text beside the root element without a word, so every document is read
-  // as a fragment and held to the rules of a whole document here.
-  pugi::xml_parse_result result = doc_->load_buffer(
-      utf8.data(), utf8.size(), kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
-  if (!result) {
+void XmlDocument::clear() {
+  if (doc_) {
     doc_->reset();
+  } else {
+    doc_ = std::make_unique<pugi::xml_document>();
+  }
+  text_.reset();
+}
+
+Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& options) {
+  clear();
+  auto text = std::make_unique<std::string>();
+  if (Status s = toUtf8(bytes, text.get()); !s.ok()) return s;
+  // XML allows no control characters but tab and the line ends; the parser would stop at a
+  // NUL as if the document ended there.
+  std::size_t control =
+      text->find_first_of(std::string_view(kControlCharacters, sizeof kControlCharacters - 1));
+  if (control != std::string::npos) {
+    return Status{kErrAutomation, "invalid character at " + position(*text, control)};
+  }
+  // The tree points into the text it was parsed from, which the document keeps. The parser
+  // drops text beside the root element without a word, so every document is read as a
+  // fragment and held to the rules of a whole document below.
+  text_ = std::move(text);
+  pugi::xml_parse_result result = doc_->load_buffer_inplace(
+      text_->data(), text_->size(), kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+  if (!result) {
+    clear();
+    std::string original;  // parsing has changed the text; the position is that of the original
+    toUtf8(bytes, &original);
     return Status{kErrAutomation, std::string(result.description()) + " at " +
-                                      position(utf8, static_cast<std::size_t>(result.offset))};
+                                      position(original, static_cast<std::size_t>(result.offset))};
   }
   if (!options.fragment) {
     int elements = 0;
@@ -320,7 +344,7 @@ Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& opti
                       : elements > 1  ? "more than one root element"
                                       : nullptr;
     if (why != nullptr) {
-      doc_->reset();
+      clear();
       return Status{kErrAutomation, why};
     }
   }

@@ -78,8 +78,9 @@ struct XmlLoadOptions {
 // Encodings: a byte-order mark selects UTF-8 or UTF-16 (either byte order); UTF-16 without a
 // mark is recognised by its "<?" start. Otherwise the encoding named in the XML declaration
 // counts: UTF-8 (also when none is named), or ISO-8859-1 / Windows-1252 (both read as code
-// page 1252, as Windows does) and US-ASCII. Any other named encoding, and bytes that are not
-// valid in the document's encoding, fail the load.
+// page 1252, as Windows does) and US-ASCII. Any other named encoding, bytes that are not
+// valid in the document's encoding and control characters other than tab, CR and LF fail the
+// load.
 class XmlDocument {
  public:
   XmlDocument();
@@ -105,7 +106,10 @@ class XmlDocument {
   XmlNode firstElement(std::string_view name) const;
 
  private:
-  std::unique_ptr<pugi::xml_document> doc_;
+  void clear();
+
+  std::unique_ptr<pugi::xml_document> doc_;  // null only after a move
+  std::unique_ptr<std::string> text_;        // the UTF-8 text the tree was parsed in place from
 };
 
 }  // namespace sccevtmon

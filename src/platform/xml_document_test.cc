@@ -131,6 +131,9 @@ TEST(XmlDocumentTest, RefusesDocumentsThatAreNotWellFormedOrNotReadable) {
       {"bad UTF-8", "<r>\xE9</r>"},
       {"overlong UTF-8", "<r>\xC0\xAF</r>"},
       {"unknown encoding", "<?xml version='1.0' encoding='shift_jis'?><r/>"},
+      {"control character", "<r>\x01</r>"},
+      {"NUL ending the document early", "<a/>\0<b/>"s},
+      {"NUL in UTF-16", "\xFF\xFE<\0r\0>\0\0\0<\0/\0r\0>\0"s},
   };
   for (const Case& c : cases) {
     XmlDocument doc;
@@ -154,6 +157,16 @@ TEST(XmlDocumentTest, AFragmentMayHoldManyTopLevelElements) {
   }
   EXPECT_EQ(events, 2);
   EXPECT_TRUE(XmlDocument().loadBytes("", XmlLoadOptions{true}).ok());
+}
+
+TEST(XmlDocumentTest, NodesOutliveAMoveOfTheirDocument) {
+  XmlDocument first = loaded("<r><a>text</a></r>");
+  XmlNode a = first.firstElement("a");
+  XmlDocument second = std::move(first);
+  EXPECT_EQ(a.text(), "text");
+  EXPECT_EQ(second.rootElement().name(), "r");
+  EXPECT_TRUE(first.loadBytes("<x/>").ok());  // a moved-from document can load again
+  EXPECT_EQ(first.rootElement().name(), "x");
 }
 
 TEST(XmlDocumentTest, LoadsAFileByItsWindowsShapedPath) {
