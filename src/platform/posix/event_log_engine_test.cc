@@ -360,6 +360,45 @@ TEST_F(EventLogEngineTest, ValuesAreReadByAliasWithoutRegardToCase) {
   EXPECT_TRUE(set->moveNext().ok());
 }
 
+// A whole export as Windows writes it: declaration, root, rendered texts with line breaks and
+// tabs, a classic event with Binary, a UserData event.
+TEST(RenderedExportTest, GivesTheExpectedRows) {
+  ScopedTimeZone zone("UTC0");
+  PosixLogQueryEngine engine(
+      [] { return std::string(SCCEVTMON_SOURCE_DIR "/src/platform/posix/testdata"); });
+  std::unique_ptr<LogQuery> q;
+  std::unique_ptr<LogInputFormat> f;
+  ASSERT_TRUE(engine.createQuery(&q).ok());
+  ASSERT_TRUE(engine.createEventLogInputFormat(&f).ok());
+  std::unique_ptr<LogRecordSet> set;
+  Status s = q->execute(
+      windowQuery("Rendered_Events", "2016-09-19 16:50:06", "2016-09-19 17:00:00"), *f, &set);
+  ASSERT_TRUE(s.ok()) << s.description;
+  EXPECT_EQ(set->inputUnitsProcessed(), 3);
+  std::vector<std::string> rows;
+  for (; !set->atEnd(); set->moveNext()) {
+    std::string row;
+    for (const char* c : {"evttype", "datetime", "evtsrc", "cat", "evtid", "msg"}) {
+      LogValue v;
+      ASSERT_TRUE(set->getRecord().getValue(c, &v).ok());
+      row += (row.empty() ? "" : "|") + v.value_or("<null>");
+    }
+    rows.push_back(row);
+  }
+  EXPECT_EQ(
+      rows,
+      (std::vector<std::string>{
+          "Failure Audit event|09/19/2016 16:50:06|Microsoft-Windows-Security-Auditing|Logon|4625|"
+          "An account failed to log on.  Subject:  Security ID:  S-1-0-0",
+          "Information event|09/19/2016 16:51:00|Service Control Manager|None|7036|The description "
+          "for Event ID 7036 from source Service Control Manager cannot be found. The following "
+          "information was included with the event: Windows Modules Installer, stopped",
+          "Success Audit event|09/19/2016 17:00:00|Microsoft-Windows-Eventlog|(104)|1102|The "
+          "description for Event ID 1102 from source Microsoft-Windows-Eventlog cannot be found. "
+          "The "
+          "following information was included with the event: S-1-5-21-1, admin, WIN-PC, 0x3e7"}));
+}
+
 TEST(SystemEventLogFolderTest, EnvironmentFirstThenInstallationPath) {
   const char* old = getenv("SCCEVTMON_EVENTLOG_DIR");
   std::string saved = old != nullptr ? old : "";
