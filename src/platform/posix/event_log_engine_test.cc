@@ -288,6 +288,18 @@ TEST_F(EventLogEngineTest, DamagedEventsAreSkippedAndCounted) {
   EXPECT_EQ(processed, 0);
 }
 
+TEST_F(EventLogEngineTest, ControlCharactersInEventDataReadAsQuestionMarks) {
+  ScopedTimeZone zone("UTC0");
+  Ev a;
+  a.body = "<EventData><Data>raw\x01\x1F</Data><Data>ref&#x1;&#9;</Data></EventData>";
+  write("System.xml", a.xml());
+  std::vector<Row> rows;
+  long processed = 0;
+  ASSERT_TRUE(run(allQuery("System"), &rows, &processed).ok());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("msg").substr(rows[0].at("msg").size() - 12), "raw??, ref? ");
+}
+
 TEST_F(EventLogEngineTest, FindsLogFilesByNameWithoutRegardToCase) {
   ScopedTimeZone zone("UTC0");
   Ev a;

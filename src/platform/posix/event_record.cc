@@ -226,6 +226,14 @@ void mapEvent(const XmlNode& event, EventRow* row) {
            " cannot be found. The following information was included with the event: " + joined;
   }
   row->values[static_cast<int>(EventField::kMessage)] = oneLine(text);
+  // Character references can bring in control characters; like characters the code page
+  // cannot show they read as '?'.
+  for (LogValue& v : row->values) {
+    if (!v) continue;
+    for (char& c : *v) {
+      if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') c = '?';
+    }
+  }
 }
 
 }  // namespace sccevtmon
