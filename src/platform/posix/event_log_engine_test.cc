@@ -265,6 +265,40 @@ TEST_F(EventLogEngineTest, ReadsEveryShapeOfRenderedExport) {
   }
 }
 
+// The reader takes the file in blocks of 1 MiB: events and UTF-16 surrogate pairs that
+// straddle a block boundary come out whole.
+TEST_F(EventLogEngineTest, EventsAcrossReadBlocksComeOutWhole) {
+  ScopedTimeZone zone("UTC0");
+  Ev e;
+  e.body = "<EventData><Data>x\xF0\x9F\x98\x80y</Data></EventData>";  // U+1F600 between x and y
+  std::string event = e.xml();
+  std::string head = "<Events>";
+  std::string beforeEmoji = event.substr(0, event.find("x\xF0") + 1);
+  // After the byte-order mark, code unit 524,287 (bytes 1,048,574 and 1,048,575, the last two
+  // of the first block) is the high surrogate.
+  head += std::string(524286 - head.size() - beforeEmoji.size(), ' ');
+  std::string text = head;
+  for (int k = 0; k < 3000; ++k) text += event;
+  text += "</Events>";
+  std::string utf16 = "\xFF\xFE";
+  for (size_t k = 0; k < text.size(); ++k) {
+    unsigned char c = static_cast<unsigned char>(text[k]);
+    if (c == 0xF0) {  // the one four-byte sequence: U+1F600 as D83D DE00
+      utf16 += std::string("\x3D\xD8\x00\xDE", 4);
+      k += 3;
+    } else {
+      utf16 += std::string{static_cast<char>(c), '\0'};
+    }
+  }
+  write("System.xml", utf16);
+  std::vector<Row> rows;
+  long processed = 0;
+  ASSERT_TRUE(run(allQuery("System"), &rows, &processed).ok());
+  EXPECT_EQ(processed, 3000);
+  ASSERT_EQ(rows.size(), 3000u);
+  for (const Row& r : rows) ASSERT_EQ(r.at("msg").substr(r.at("msg").size() - 3), "x?y");
+}
+
 TEST_F(EventLogEngineTest, DamagedEventsAreSkippedAndCounted) {
   ScopedTimeZone zone("UTC0");
   Ev a;
