@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <set>
 
 #include "platform/clock.h"
@@ -93,6 +94,8 @@ struct Sample {
   // hundred records a second; logs-a/Security.evtx holds one kind of event only).
   int everyChunk;
 };
+
+void PrintTo(const Sample& sample, std::ostream* os) { *os << sample.file; }
 
 class EvtxSampleTest : public ::testing::TestWithParam<Sample> {};
 
