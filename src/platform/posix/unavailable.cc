@@ -2,14 +2,6 @@
 
 namespace sccevtmon {
 
-Status UnavailableLogQueryEngine::createQuery(std::unique_ptr<LogQuery>*) {
-  return runtimeError(kErrCannotCreateObject);
-}
-
-Status UnavailableLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFormat>*) {
-  return runtimeError(kErrCannotCreateObject);
-}
-
 Status UnavailableWebPost::create(std::unique_ptr<WebPostObject>*) {
   return runtimeError(kErrCannotCreateObject);
 }
