@@ -1,6 +1,7 @@
 #include "extract/query_builder.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "base/text.h"
 #include "base/time_stamp.h"
@@ -38,17 +39,22 @@ void fncGetAllEventDetails(RunState& rs, Platform&, const std::string& logName) 
               "MSG : fncGetAllEventDetails, Extracting the data from event log for the "
               "source, " +
                   logName);
-  std::string query;
-  Status s = buildEventQuery(logName, rs.fromTime, rs.toTime, &query);
-  if (!s.ok()) {
-    subWriteLog(rs, "ERR : fncGetEventDetails, " + s.description);
-    return;
+  try {
+    std::string query;
+    Status s = buildEventQuery(logName, rs.fromTime, rs.toTime, &query);
+    if (!s.ok()) {
+      subWriteLog(rs, "ERR : fncGetEventDetails, " + s.description);
+      return;
+    }
+    if (trimSpaces(logName).empty()) {
+      subWriteLog(rs, "MSG : Default Event Log Source cannot be blank.");
+      return;
+    }
+    fncCreateRecordSet(rs, rs.logQuery, query, logName, rs.failureReason);
+  } catch (const std::exception& e) {
+    // Only a failed allocation can end up here.
+    subWriteLog(rs, std::string("ERR : fncGetEventDetails, ") + e.what());
   }
-  if (trimSpaces(logName).empty()) {
-    subWriteLog(rs, "MSG : Default Event Log Source cannot be blank.");
-    return;
-  }
-  fncCreateRecordSet(rs, rs.logQuery, query, logName, rs.failureReason);
 }
 
 }  // namespace sccevtmon

@@ -65,9 +65,11 @@ bool RecordSet::fitsWithin(const RecordSet& source) const {
 }
 
 Status RecordSet::addShared(const std::shared_ptr<Row>& row, bool fits) {
-  if (row->size() != fields_.size())
-    return Status{kErrAutomation, "Record sets of different layouts"};
+  // A row of a set whose columns fit ours is taken as it is, without touching its values.
   if (!fits) {
+    if (row->size() != fields_.size()) {
+      return Status{kErrAutomation, "Record sets of different layouts"};
+    }
     for (std::size_t i = 0; i < fields_.size(); ++i) {
       const FieldValue& v = (*row)[i];
       // A value too long for this set's column is stored cut, in a row of its own.

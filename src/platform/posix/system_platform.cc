@@ -3,11 +3,11 @@
 #include "platform/platform.h"
 #include "platform/posix/checksum.h"
 #include "platform/posix/clock.h"
+#include "platform/posix/event_log_engine.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/process.h"
 #include "platform/posix/profile_files.h"
 #include "platform/posix/registry_file.h"
-#include "platform/posix/unavailable.h"
 #include "platform/posix/web_post_curl.h"
 
 namespace sccevtmon {
@@ -26,7 +26,9 @@ Platform& systemPlatform() {
   static PosixFileSystem files;
   static PosixClock clock;
   static PosixProcess process;
-  static UnavailableLogQueryEngine logQuery;
+  // The event-log folder can depend on the installation path, which the registry gives once
+  // the run reads it; the engine asks for the folder each time a query runs.
+  static PosixLogQueryEngine logQuery([] { return systemEventLogFolder(registry); });
   static CurlWebPost webPost;
   static OpenSslChecksum checksum;
   static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};

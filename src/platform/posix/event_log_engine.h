@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/log_query.h"
+#include "platform/registry.h"
+
+namespace sccevtmon {
+
+// The log query engine of the portable build: answers the monitor's query subset over event
+// logs kept as files in one folder (.evtx files, or rendered-XML exports).
+//
+// execute() parses the query, finds the log's file, reads every record and keeps the rows
+// inside the window; the record set then walks them. Rows hold the values of the selected
+// fields: evttype one of the five event type texts, datetime the local time as
+// "MM/DD/YYYY HH:NN:SS", evtsrc, cat, evtid in decimal and msg on one line, all ANSI.
+class PosixLogQueryEngine : public LogQueryEngine {
+ public:
+  // folder gives the event-log folder each time a query runs; the folder can depend on the
+  // installation path, which is known only once the run has started.
+  explicit PosixLogQueryEngine(std::function<std::string()> folder);
+
+  Status createQuery(std::unique_ptr<LogQuery>* query) override;
+  Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
+
+ private:
+  std::function<std::string()> folder_;
+};
+
+// The event-log folder of this machine: SCCEVTMON_EVENTLOG_DIR when set, else the registry's
+// InstallationPath (HKEY_LOCAL_MACHINE\SOFTWARE\TORVEN, 32-bit view) + "EventLogs". Empty when
+// neither is known.
+std::string systemEventLogFolder(Registry& registry);
+
+}  // namespace sccevtmon

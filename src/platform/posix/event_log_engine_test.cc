@@ -1,0 +1,467 @@
+#include "platform/posix/event_log_engine.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "platform/fake/fake_registry.h"
+
+namespace sccevtmon {
+namespace {
+
+const char kQuery[] =
+    "SELECT EventTypeName AS evttype, TimeGenerated AS datetime, SourceName AS evtsrc, "
+    "EventCategoryName AS cat, EventID as evtid,  Message as msg  FROM '";
+
+std::string windowQuery(const std::string& log, const std::string& from, const std::string& to) {
+  return kQuery + log + "' WHERE 0=0  AND TimeGenerated Between TIMESTAMP('" + from +
+         "','yyyy-MM-dd hh:mm:ss') AND TIMESTAMP('" + to + "','yyyy-MM-dd hh:mm:ss')";
+}
+
+std::string allQuery(const std::string& log) { return kQuery + log + "'"; }
+
+// Sets TZ for the life of the object and restores it after.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    const char* old = getenv("TZ");
+    hadOld_ = old != nullptr;
+    if (hadOld_) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (hadOld_) {
+      setenv("TZ", old_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  bool hadOld_ = false;
+  std::string old_;
+};
+
+struct Ev {
+  std::string provider = "Name='Microsoft-Windows-Security-Auditing'";
+  std::string eventId = "<EventID>4624</EventID>";
+  int level = 0;
+  int task = 0;
+  std::string keywords = "0x8020000000000000";
+  std::string time = "2016-09-19T16:50:06.4778790Z";
+  int recordId = 1;
+  std::string body;
+  std::string rendering;
+
+  std::string xml() const {
+    return "<Event xmlns='http://schemas.microsoft.com/win/2004/08/events/event'>\n  <System>"
+           "<Provider " +
+           provider + "/>" + eventId + "<Level>" + std::to_string(level) + "</Level><Task>" +
+           std::to_string(task) + "</Task><Keywords>" + keywords +
+           "</Keywords><TimeCreated SystemTime='" + time + "'/><EventRecordID>" +
+           std::to_string(recordId) + "</EventRecordID><Channel>Security</Channel></System>\n" +
+           body + rendering + "</Event>\n";
+  }
+};
+
+using Row = std::map<std::string, std::string>;
+
+class EventLogEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/evtlog_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  void write(const std::string& name, const std::string& bytes) {
+    std::ofstream(folder_ + "/" + name, std::ios::binary) << bytes;
+  }
+
+  // Runs query and collects the rows; "<null>" stands for a null value.
+  Status run(const std::string& query, std::vector<Row>* rows, long* processed = nullptr) {
+    PosixLogQueryEngine engine([this] { return folder_; });
+    std::unique_ptr<LogQuery> q;
+    std::unique_ptr<LogInputFormat> f;
+    EXPECT_TRUE(engine.createQuery(&q).ok());
+    EXPECT_TRUE(engine.createEventLogInputFormat(&f).ok());
+    std::unique_ptr<LogRecordSet> set;
+    Status s = q->execute(query, *f, &set);
+    if (!s.ok()) return s;
+    if (processed != nullptr) *processed = set->inputUnitsProcessed();
+    for (; !set->atEnd(); set->moveNext()) {
+      Row row;
+      for (const char* c : {"evttype", "datetime", "evtsrc", "cat", "evtid", "msg"}) {
+        LogValue v;
+        EXPECT_TRUE(set->getRecord().getValue(c, &v).ok());
+        row[c] = v ? *v : "<null>";
+      }
+      rows->push_back(row);
+    }
+    return s;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(EventLogEngineTest, MapsEveryColumnOfRenderedEvents) {
+  ScopedTimeZone zone("UTC0");
+  Ev failure;  // audit failure with a rendered message and task name
+  failure.eventId = "<EventID>4625</EventID>";
+  failure.keywords = "0x8010000000000000";
+  failure.task = 12544;
+  failure.body = "<EventData><Data Name='SubjectUserSid'>S-1-0-0</Data></EventData>";
+  failure.rendering =
+      "<RenderingInfo Culture='en-US'><Message>An account failed to log on.\r\n\r\nSubject:"
+      "\tX\nY\rZ</Message><Level>Information</Level><Task>Logon</Task></RenderingInfo>";
+  Ev success;  // audit success with neither: "(task)" and the fallback text
+  success.task = 12544;
+  success.body =
+      "<EventData><Data Name='A'>S-1-5-18</Data><Data Name='B'></Data><Data>caf\xC3\xA9 "
+      "\xCE\xA9</Data></EventData>";
+  Ev error;  // classic error: qualifiers dropped, EventSourceName, Binary left out
+  error.provider = "Name='Microsoft-Windows-Search' EventSourceName='Windows Search Service'";
+  error.eventId = "<EventID Qualifiers='49162'>50</EventID>";
+  error.level = 2;
+  error.keywords = "0x0080000000000000";
+  error.body =
+      "<EventData><Data>\\Device\\Termdd</Data><Data>X.224</Data><Binary>0000</Binary>"
+      "</EventData>";
+  Ev warning;  // UserData leaf texts, an empty rendered message falls back too
+  warning.level = 3;
+  warning.keywords = "0x4000000000000000";
+  warning.task = 1;
+  warning.body =
+      "<UserData><LogFileCleared xmlns='x'><SubjectUserName>bob</SubjectUserName><Inner>"
+      "<Deep>1</Deep></Inner><Empty/></LogFileCleared></UserData>";
+  warning.rendering = "<RenderingInfo><Message></Message><Task></Task></RenderingInfo>";
+  Ev critical;
+  critical.level = 1;
+  critical.keywords = "0x8000000000000002";
+  Ev both;  // level 2 with the audit-success keyword: the keyword wins
+  both.level = 2;
+  Ev plain[3];  // levels 0, 4 and 5 without audit keywords
+  for (int k = 0; k < 3; ++k) {
+    plain[k].level = k == 0 ? 0 : k + 3;
+    plain[k].keywords = "0x0080000000000000";
+  }
+  write("Security.xml", "<Events>" + failure.xml() + success.xml() + error.xml() + warning.xml() +
+                            critical.xml() + both.xml() + plain[0].xml() + plain[1].xml() +
+                            plain[2].xml() + "</Events>");
+  std::vector<Row> rows;
+  ASSERT_TRUE(run(allQuery("Security"), &rows).ok());
+  ASSERT_EQ(rows.size(), 9u);
+  EXPECT_EQ(rows[0], (Row{{"evttype", "Failure Audit event"},
+                          {"datetime", "09/19/2016 16:50:06"},
+                          {"evtsrc", "Microsoft-Windows-Security-Auditing"},
+                          {"cat", "Logon"},
+                          {"evtid", "4625"},
+                          {"msg", "An account failed to log on.  Subject: X Y Z"}}));
+  EXPECT_EQ(rows[1], (Row{{"evttype", "Success Audit event"},
+                          {"datetime", "09/19/2016 16:50:06"},
+                          {"evtsrc", "Microsoft-Windows-Security-Auditing"},
+                          {"cat", "(12544)"},
+                          {"evtid", "4624"},
+                          {"msg",
+                           "The description for Event ID 4624 from source "
+                           "Microsoft-Windows-Security-Auditing cannot be found. The following "
+                           "information was included with the event: S-1-5-18, , caf\xE9 ?"}}));
+  EXPECT_EQ(rows[2].at("evttype"), "Error event");
+  EXPECT_EQ(rows[2].at("evtsrc"), "Windows Search Service");
+  EXPECT_EQ(rows[2].at("cat"), "None");
+  EXPECT_EQ(rows[2].at("evtid"), "50");
+  EXPECT_EQ(rows[2].at("msg"),
+            "The description for Event ID 50 from source Windows Search Service cannot be "
+            "found. The following information was included with the event: \\Device\\Termdd, "
+            "X.224");
+  EXPECT_EQ(rows[3].at("evttype"), "Warning event");
+  EXPECT_EQ(rows[3].at("cat"), "(1)");
+  EXPECT_EQ(rows[3].at("msg"),
+            "The description for Event ID 4624 from source Microsoft-Windows-Security-Auditing "
+            "cannot be found. The following information was included with the event: bob, 1, ");
+  EXPECT_EQ(rows[4].at("evttype"), "Error event");
+  EXPECT_EQ(rows[5].at("evttype"), "Success Audit event");
+  for (int k = 6; k < 9; ++k) EXPECT_EQ(rows[k].at("evttype"), "Information event") << k;
+}
+
+TEST_F(EventLogEngineTest, LocalTimeFollowsTzAndTheWindowIsInclusiveOnWholeSeconds) {
+  Ev a;  // 16:50:06.9 UTC
+  a.time = "2016-09-19T16:50:06.9999999Z";
+  Ev b;  // one second later
+  b.time = "2016-09-19T16:50:07Z";
+  b.recordId = 2;
+  Ev winter;  // standard time in New York
+  winter.time = "2016-01-10T05:00:00.0000000Z";
+  write("Security.xml", a.xml() + b.xml() + winter.xml());
+  {
+    ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
+    std::vector<Row> rows;
+    long processed = 0;
+    ASSERT_TRUE(run(windowQuery("Security", "2016-09-19 12:50:06", "2016-09-19 12:50:06"), &rows,
+                    &processed)
+                    .ok());
+    EXPECT_EQ(processed, 3);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("datetime"), "09/19/2016 12:50:06");
+    rows.clear();
+    ASSERT_TRUE(run(allQuery("Security"), &rows).ok());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2].at("datetime"), "01/10/2016 00:00:00");
+  }
+  ScopedTimeZone zone("UTC0");
+  std::vector<Row> rows;
+  ASSERT_TRUE(
+      run(windowQuery("Security", "2016-09-19 16:50:06", "2016-09-19 16:50:07"), &rows).ok());
+  EXPECT_EQ(rows.size(), 2u);
+  rows.clear();
+  ASSERT_TRUE(
+      run(windowQuery("Security", "2016-09-19 12:50:06", "2016-09-19 12:50:07"), &rows).ok());
+  EXPECT_EQ(rows.size(), 0u);
+}
+
+TEST_F(EventLogEngineTest, ReadsEveryShapeOfRenderedExport) {
+  ScopedTimeZone zone("UTC0");
+  Ev a, b;
+  a.recordId = 7;  // document order, not record order
+  b.recordId = 3;
+  b.eventId = "<EventID>4672</EventID>";
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  std::string pair = a.xml() + b.xml();
+  std::string utf16 = "\xFF\xFE";
+  std::string text = "<?xml version='1.0' encoding='UTF-16'?>\r\n<Events>" + pair + "</Events>";
+  for (char c : text) utf16 += std::string{c, '\0'};
+  const Case cases[] = {
+      {"bare sequence", pair},
+      {"root and declaration",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Events>" + pair + "</Events>"},
+      {"comments, CDATA and a byte-order mark",
+       "\xEF\xBB\xBF<!-- <Event> in a comment --><Events><![CDATA[<Event>]]>" + pair + "</Events>"},
+      {"single-byte encoding", "<?xml version='1.0' encoding='windows-1252'?>" + pair},
+      {"UTF-16", utf16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write("Security.xml", c.bytes);
+    std::vector<Row> rows;
+    long processed = 0;
+    Status s = run(allQuery("security"), &rows, &processed);
+    ASSERT_TRUE(s.ok()) << s.description;
+    EXPECT_EQ(processed, 2);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].at("evtid"), "4624");
+    EXPECT_EQ(rows[1].at("evtid"), "4672");
+  }
+}
+
+// The reader takes the file in blocks of 1 MiB: events and UTF-16 surrogate pairs that
+// straddle a block boundary come out whole.
+TEST_F(EventLogEngineTest, EventsAcrossReadBlocksComeOutWhole) {
+  ScopedTimeZone zone("UTC0");
+  Ev e;
+  e.body = "<EventData><Data>x\xF0\x9F\x98\x80y</Data></EventData>";  // U+1F600 between x and y
+  std::string event = e.xml();
+  std::string head = "<Events>";
+  std::string beforeEmoji = event.substr(0, event.find("x\xF0") + 1);
+  // After the byte-order mark, code unit 524,287 (bytes 1,048,574 and 1,048,575, the last two
+  // of the first block) is the high surrogate.
+  head += std::string(524286 - head.size() - beforeEmoji.size(), ' ');
+  std::string text = head;
+  for (int k = 0; k < 3000; ++k) text += event;
+  text += "</Events>";
+  std::string utf16 = "\xFF\xFE";
+  for (size_t k = 0; k < text.size(); ++k) {
+    unsigned char c = static_cast<unsigned char>(text[k]);
+    if (c == 0xF0) {  // the one four-byte sequence: U+1F600 as D83D DE00
+      utf16 += std::string("\x3D\xD8\x00\xDE", 4);
+      k += 3;
+    } else {
+      utf16 += std::string{static_cast<char>(c), '\0'};
+    }
+  }
+  write("System.xml", utf16);
+  std::vector<Row> rows;
+  long processed = 0;
+  ASSERT_TRUE(run(allQuery("System"), &rows, &processed).ok());
+  EXPECT_EQ(processed, 3000);
+  ASSERT_EQ(rows.size(), 3000u);
+  for (const Row& r : rows) ASSERT_EQ(r.at("msg").substr(r.at("msg").size() - 3), "x?y");
+}
+
+TEST_F(EventLogEngineTest, DamagedEventsAreSkippedAndCounted) {
+  ScopedTimeZone zone("UTC0");
+  Ev a;
+  std::string broken = "<Event><System><EventID>1</EventID></Sys></Event>\n";
+  write("System.xml", a.xml() + broken + a.xml() + a.xml().substr(0, 40));
+  std::vector<Row> rows;
+  long processed = 0;
+  ASSERT_TRUE(run(allQuery("System"), &rows, &processed).ok());
+  EXPECT_EQ(processed, 4);
+  EXPECT_EQ(rows.size(), 2u);
+
+  write("System.xml", broken + broken);
+  Status s = run(allQuery("System"), &rows);
+  EXPECT_EQ(s.number, kErrAutomation);
+  EXPECT_EQ(s.description, "The event log file " + folder_ +
+                               "/System.xml cannot be read: none of its 2 events is readable");
+
+  write("System.xml", "<Events></Events>");
+  rows.clear();
+  ASSERT_TRUE(run(allQuery("System"), &rows, &processed).ok());
+  EXPECT_EQ(processed, 0);
+}
+
+TEST_F(EventLogEngineTest, ControlCharactersInEventDataReadAsQuestionMarks) {
+  ScopedTimeZone zone("UTC0");
+  Ev a;
+  a.body = "<EventData><Data>raw\x01\x1F</Data><Data>ref&#x1;&#9;</Data></EventData>";
+  write("System.xml", a.xml());
+  std::vector<Row> rows;
+  long processed = 0;
+  ASSERT_TRUE(run(allQuery("System"), &rows, &processed).ok());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("msg").substr(rows[0].at("msg").size() - 12), "raw??, ref? ");
+}
+
+TEST_F(EventLogEngineTest, FindsLogFilesByNameWithoutRegardToCase) {
+  ScopedTimeZone zone("UTC0");
+  Ev a;
+  write("microsoft-windows-sysmon%4operational.XML", a.xml());
+  write("Windows PowerShell.xml", a.xml());
+  write("..xml", a.xml());
+  std::filesystem::create_directory(folder_ + "/Folder.xml");
+  std::vector<Row> rows;
+  EXPECT_TRUE(run(allQuery("Microsoft-Windows-Sysmon/Operational"), &rows).ok());
+  EXPECT_TRUE(run(allQuery("windows powershell"), &rows).ok());
+  EXPECT_EQ(rows.size(), 2u);
+  for (const std::string& name :
+       {std::string("."), std::string(".."), std::string("Windows PowerShell "),
+        std::string("x\\..\\Windows PowerShell"), std::string("Folder"), std::string("")}) {
+    SCOPED_TRACE(name);
+    Status s = run(allQuery(name), &rows);
+    EXPECT_EQ(s.number, kErrAutomation);
+    EXPECT_EQ(s.description, "The specified event log " + name + " was not found in " + folder_);
+  }
+  // .evtx comes first: a text file under that name is opened as .evtx and fails.
+  write("Windows PowerShell.evtx", "plain text");
+  Status s = run(allQuery("Windows PowerShell"), &rows);
+  EXPECT_EQ(s.description.rfind("The event log file " + folder_ +
+                                    "/Windows PowerShell.evtx cannot be opened as an event log: ",
+                                0),
+            0u)
+      << s.description;
+}
+
+TEST_F(EventLogEngineTest, ExecuteFailsClearly) {
+  PosixLogQueryEngine engine([] { return std::string(); });
+  std::unique_ptr<LogQuery> q;
+  std::unique_ptr<LogInputFormat> f;
+  ASSERT_TRUE(engine.createQuery(&q).ok());
+  ASSERT_TRUE(engine.createEventLogInputFormat(&f).ok());
+  std::unique_ptr<LogRecordSet> set;
+  Status s = q->execute(allQuery("System"), *f, &set);
+  EXPECT_EQ(s.description,
+            "The specified event log System was not found: the event-log folder is not known "
+            "(neither SCCEVTMON_EVENTLOG_DIR nor the installation path is set)");
+  s = q->execute("SELECT * FROM 'System'", *f, &set);
+  EXPECT_EQ(s.description, "Syntax error at position 8: unexpected character '*'");
+  class OtherFormat : public LogInputFormat {
+  } other;
+  s = q->execute(allQuery("System"), other, &set);
+  EXPECT_EQ(s.number, kErrInvalidCall);
+  EXPECT_EQ(set, nullptr);
+}
+
+TEST_F(EventLogEngineTest, ValuesAreReadByAliasWithoutRegardToCase) {
+  ScopedTimeZone zone("UTC0");
+  Ev a;
+  write("System.xml", a.xml());
+  PosixLogQueryEngine engine([this] { return folder_; });
+  std::unique_ptr<LogQuery> q;
+  std::unique_ptr<LogInputFormat> f;
+  engine.createQuery(&q);
+  engine.createEventLogInputFormat(&f);
+  std::unique_ptr<LogRecordSet> set;
+  ASSERT_TRUE(q->execute("SELECT EventID AS evtid FROM 'System'", *f, &set).ok());
+  LogValue v;
+  ASSERT_FALSE(set->atEnd());
+  EXPECT_TRUE(set->getRecord().getValue("EVTID", &v).ok());
+  EXPECT_EQ(v, "4624");
+  Status s = set->getRecord().getValue("msg", &v);
+  EXPECT_EQ(s.description, "The query has no column named msg");
+  EXPECT_TRUE(set->moveNext().ok());
+  EXPECT_TRUE(set->atEnd());
+  EXPECT_FALSE(set->getRecord().getValue("evtid", &v).ok());
+  EXPECT_TRUE(set->moveNext().ok());
+}
+
+// A whole export as Windows writes it: declaration, root, rendered texts with line breaks and
+// tabs, a classic event with Binary, a UserData event.
+TEST(RenderedExportTest, GivesTheExpectedRows) {
+  ScopedTimeZone zone("UTC0");
+  PosixLogQueryEngine engine(
+      [] { return std::string(SCCEVTMON_SOURCE_DIR "/src/platform/posix/testdata"); });
+  std::unique_ptr<LogQuery> q;
+  std::unique_ptr<LogInputFormat> f;
+  ASSERT_TRUE(engine.createQuery(&q).ok());
+  ASSERT_TRUE(engine.createEventLogInputFormat(&f).ok());
+  std::unique_ptr<LogRecordSet> set;
+  Status s = q->execute(
+      windowQuery("Rendered_Events", "2016-09-19 16:50:06", "2016-09-19 17:00:00"), *f, &set);
+  ASSERT_TRUE(s.ok()) << s.description;
+  EXPECT_EQ(set->inputUnitsProcessed(), 3);
+  std::vector<std::string> rows;
+  for (; !set->atEnd(); set->moveNext()) {
+    std::string row;
+    for (const char* c : {"evttype", "datetime", "evtsrc", "cat", "evtid", "msg"}) {
+      LogValue v;
+      ASSERT_TRUE(set->getRecord().getValue(c, &v).ok());
+      row += (row.empty() ? "" : "|") + v.value_or("<null>");
+    }
+    rows.push_back(row);
+  }
+  EXPECT_EQ(
+      rows,
+      (std::vector<std::string>{
+          "Failure Audit event|09/19/2016 16:50:06|Microsoft-Windows-Security-Auditing|Logon|4625|"
+          "An account failed to log on.  Subject:  Security ID:  S-1-0-0",
+          "Information event|09/19/2016 16:51:00|Service Control Manager|None|7036|The description "
+          "for Event ID 7036 from source Service Control Manager cannot be found. The following "
+          "information was included with the event: Windows Modules Installer, stopped",
+          "Success Audit event|09/19/2016 17:00:00|Microsoft-Windows-Eventlog|(104)|1102|The "
+          "description for Event ID 1102 from source Microsoft-Windows-Eventlog cannot be found. "
+          "The "
+          "following information was included with the event: S-1-5-21-1, admin, WIN-PC, 0x3e7"}));
+}
+
+TEST(SystemEventLogFolderTest, EnvironmentFirstThenInstallationPath) {
+  const char* old = getenv("SCCEVTMON_EVENTLOG_DIR");
+  std::string saved = old != nullptr ? old : "";
+  FakeRegistry registry;
+  unsetenv("SCCEVTMON_EVENTLOG_DIR");
+  EXPECT_EQ(systemEventLogFolder(registry), "");
+  registry.setString("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN", "InstallationPath",
+                     "/opt/torven");
+  EXPECT_EQ(systemEventLogFolder(registry), "/opt/torven\\EventLogs");
+  setenv("SCCEVTMON_EVENTLOG_DIR", "/var/logs", 1);
+  EXPECT_EQ(systemEventLogFolder(registry), "/var/logs");
+  if (old != nullptr) {
+    setenv("SCCEVTMON_EVENTLOG_DIR", saved.c_str(), 1);
+  } else {
+    unsetenv("SCCEVTMON_EVENTLOG_DIR");
+  }
+}
+
+}  // namespace
+}  // namespace sccevtmon
