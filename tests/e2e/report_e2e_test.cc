@@ -142,6 +142,64 @@ TEST_F(ReportE2eTest, PostsBothReportsOfAnEarlyExitToTheConfiguredPages) {
             "ExecutedOn=03/07/2026 15:10:00\r\n");
 }
 
+TEST_F(ReportE2eTest, ACompletedRunReportsItsStatusAndAThresholdViolation) {
+  auto event = [](int id, const char* utc, int record) {
+    return "<Event xmlns=\"http://schemas.microsoft.com/win/2004/08/events/event\"><System>"
+           "<Provider Name=\"Disk\"/><EventID>" +
+           std::to_string(id) +
+           "</EventID><Level>2</Level><Task>0</Task><Keywords>0x80000000000000</Keywords>"
+           "<TimeCreated SystemTime=\"" +
+           utc + "\"/><EventRecordID>" + std::to_string(record) +
+           "</EventRecordID><Channel>System</Channel><Computer>pc</Computer></System>"
+           "<RenderingInfo Culture=\"en-US\"><Message>Bad block.</Message></RenderingInfo>"
+           "</Event>\r\n";
+  };
+  struct Case {
+    const char* threshold;
+    bool violated;
+  } cases[] = {{"2", false}, {"1", true}};
+  for (const Case& c : cases) {
+    Installation fresh;
+    fresh.writeRegistry();
+    fresh.writeTemplate(
+        "<dcmevntlgtemplat><template id=\"7\" version=\"2.50\"/>"
+        "<dcm scriptid=\"1\" scriptver=\"1\"><evntlgsourcestr>System</evntlgsourcestr>"
+        "<evnttype>0</evnttype><outputopt>2</outputopt></dcm></dcmevntlgtemplat>");
+    fresh.write("EventLogs/System.xml",
+                event(7, "2026-03-07T13:10:00.000Z", 1) + event(7, "2026-03-07T13:20:00.000Z", 2));
+    fresh.write("qSCC/MonitorTemplate/SCC_EventLog_Execution.ini",
+                std::string("[Threshold]\r\nEventDetails=") + c.threshold + "\r\n");
+    HttpReceiver receiver;
+    fresh.write("Configuration/qScriptDNS.ini",
+                "[wpdcmodjobexestsins]\r\nURL=" + receiver.baseUrl() +
+                    "\r\n[wpdcmscctmpevtlgfail]\r\nURL=" + receiver.baseUrl() + "\r\n");
+    fresh.run(kNow, {}, {{"no_proxy", "*"}});
+
+    const std::string versions = "<exever>1.0.0.0</exever><tmpid>7</tmpid><tmpver>2.5</tmpver>";
+    std::vector<HttpReceiver::Request> requests = receiver.requests();
+    ASSERT_EQ(requests.size(), c.violated ? 2u : 1u) << c.threshold;
+    EXPECT_EQ(requests[0].body,
+              "<wpdcmscctmpevtlgst><mmid>11</mmid><siteid>22</siteid><regid>4711</regid>"
+              "<scandt>03/07/2026 14:05:09</scandt><status>1</status>" +
+                  versions + "</wpdcmscctmpevtlgst>");
+    std::string ini = fresh.read("qSCC/MonitorTemplate/SCC_EventLog_Execution.ini");
+    if (c.violated) {
+      const std::string reason =
+          "Total events generated are 2 which violates the threshold defined as 1";
+      EXPECT_EQ(requests[1].target, std::string("/tfr_wpdcmscctmpevtlgfail.asp") + kQuery);
+      EXPECT_EQ(requests[1].body,
+                "<wpdcmscctmpevtlgfail><mmid>11</mmid><siteid>22</siteid><regid>4711</regid>"
+                "<scandt>03/07/2026 14:05:09</scandt><faildesc><![CDATA[" +
+                    reason + "]]></faildesc>" + versions + "</wpdcmscctmpevtlgfail>");
+      EXPECT_NE(ini.find("[LastFailure]\r\nReason=" + reason + "\r\n"), std::string::npos);
+    } else {
+      EXPECT_NE(ini.find("[LastFailure]\r\nReason=\r\nExecutedOn=03/07/2026 14:05:09\r\n"),
+                std::string::npos);
+    }
+    EXPECT_EQ(messages(fresh.activityLog()).back(), "MSG : Application Ended");
+  }
+}
+
 TEST_F(ReportE2eTest, EscapesMarkupAndEncodesTheQuery) {
   HttpReceiver receiver;
   pointAt(receiver.baseUrl());
