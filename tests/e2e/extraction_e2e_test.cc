@@ -93,6 +93,20 @@ TEST_F(ExtractionE2eTest, ReportFilesReachThePostLogsFolder) {
             std::string::npos);
   EXPECT_NE(log.find("\tMSG : Total Events generated for the agent is :: 2\r\n"),
             std::string::npos);
+
+  // Without server settings both reports are kept: the failure report names the missing log
+  // although the later log was read.
+  std::string failure;
+  for (const std::string& name : names) {
+    if (name.rfind("wpdcmscctmpevtlgfail_N_4711_", 0) == 0)
+      failure = inst.read("SCCPostLogs/" + name);
+  }
+  EXPECT_NE(failure.find("<faildesc><![CDATA[440 Err DescriptionThe specified event log Missing "
+                         "was not found in " +
+                         inst.path("EventLogs")),
+            std::string::npos)
+      << failure;
+  EXPECT_TRUE(has(names, "wpdcmscctmpevtlgst_N_4711_"));
 }
 
 TEST_F(ExtractionE2eTest, DetailFileIsDiscardedOverTheThreshold) {
