@@ -11,6 +11,7 @@
 #include <map>
 
 #include "platform/fake/fake_registry.h"
+#include "platform/fake/scoped_time_zone.h"
 
 namespace sccevtmon {
 namespace {
@@ -25,30 +26,6 @@ std::string windowQuery(const std::string& log, const std::string& from, const s
 }
 
 std::string allQuery(const std::string& log) { return kQuery + log + "'"; }
-
-// Sets TZ for the life of the object and restores it after.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    const char* old = getenv("TZ");
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (hadOld_) {
-      setenv("TZ", old_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  bool hadOld_ = false;
-  std::string old_;
-};
 
 struct Ev {
   std::string provider = "Name='Microsoft-Windows-Security-Auditing'";

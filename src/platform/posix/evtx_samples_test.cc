@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/clock.h"
+#include "platform/fake/scoped_time_zone.h"
 #include "platform/posix/event_log_engine.h"
 #include "platform/posix/event_log_reader.h"
 
@@ -30,30 +31,6 @@ std::string sampleFolder() {
   }
   return data + "/evtx-samples";
 }
-
-// UTC for the life of the object.
-class UtcZone {
- public:
-  UtcZone() {
-    const char* old = getenv("TZ");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv("TZ", "UTC0", 1);
-    tzset();
-  }
-  ~UtcZone() {
-    if (had_) {
-      setenv("TZ", old_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  bool had_ = false;
-  std::string old_;
-};
 
 // "record TAB id TAB source TAB yyyy-mm-dd hh:mm:ss" of one row, as the helper script prints.
 std::string line(const EventRow& row) {
@@ -105,7 +82,7 @@ TEST_P(EvtxSampleTest, AgreesWithPythonEvtxRecordByRecord) {
   if (!std::filesystem::exists(path)) {
     GTEST_SKIP() << "sample data not found at " << path << " (set SCCEVTMON_DATA_DIR)";
   }
-  UtcZone utc;
+  ScopedTimeZone utc("UTC0");
   EventLogContents contents;
   Status s = readEvtxFile(path, EventWindow{}, &contents);
   ASSERT_TRUE(s.ok()) << s.description;
@@ -162,7 +139,7 @@ TEST(EvtxEdgeTest, DamagedFilesGiveWhatLibevtxReadsAndNeverCrash) {
   if (!std::filesystem::exists(folder)) {
     GTEST_SKIP() << "sample data not found at " << folder << " (set SCCEVTMON_DATA_DIR)";
   }
-  UtcZone utc;
+  ScopedTimeZone utc("UTC0");
   struct Case {
     const char* log;
     long processed;
@@ -218,7 +195,7 @@ TEST(EvtxEdgeTest, WindowIsOnTimeCreated) {
   if (!std::filesystem::exists(folder)) {
     GTEST_SKIP() << "sample data not found at " << folder << " (set SCCEVTMON_DATA_DIR)";
   }
-  UtcZone utc;
+  ScopedTimeZone utc("UTC0");
   EventLogContents all;
   ASSERT_TRUE(readEvtxFile(folder + "/Application.evtx", EventWindow{}, &all).ok());
   EventWindow last{true, civilSeconds(LocalTime{2016, 9, 20, 13, 15, 31}),

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <string>
+
+namespace sccevtmon {
+
+// Sets TZ for the life of the object and restores it afterwards (tests only).
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    const char* old = getenv("TZ");
+    hadOld_ = old != nullptr;
+    if (hadOld_) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (hadOld_) {
+      setenv("TZ", old_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  bool hadOld_ = false;
+  std::string old_;
+};
+
+}  // namespace sccevtmon
