@@ -40,8 +40,8 @@ class Installation {
   std::vector<std::string> list(const std::string& relative) const;
 
   // Runs the built program with this installation's registry file. fakeTime, when not empty,
-  // is a faketime specification ("2026-03-07 14:05:09" freezes the clock there). extraEnv adds
-  // or replaces environment variables; TZ is UTC unless given.
+  // is the time faketime gives the program ("2026-03-07 14:05:09" freezes the clock there).
+  // extraEnv adds or replaces environment variables; TZ is UTC unless given.
   RunResult run(const std::string& fakeTime = "", std::vector<std::string> args = {},
                 std::map<std::string, std::string> extraEnv = {}) const;
 

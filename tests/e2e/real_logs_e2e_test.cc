@@ -18,23 +18,12 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "platform/fake/sample_data.h"
 
 namespace sccevtmon::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string sampleFolder() {
-  std::string data;
-  if (const char* v = getenv("SCCEVTMON_DATA_DIR"); v != nullptr && *v != '\0') {
-    data = v;
-  } else if (const char* t = getenv("SCCEVTMON_TEST_DATA"); t != nullptr && *t != '\0') {
-    data = t;
-  } else {
-    data = SCCEVTMON_SOURCE_DIR "/../shared/data";
-  }
-  return data + "/evtx-samples";
-}
 
 bool onPath(const std::string& program) {
   const char* path = getenv("PATH");
@@ -251,7 +240,7 @@ void checkRun(const std::string& path, const std::vector<PyRecord>& records, tim
 class RealLogsE2eTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealLogsE2eTest, ReportCountsAgreeWithPythonEvtx) {
-  const std::string path = sampleFolder() + "/" + GetParam();
+  const std::string path = sampleEvtxFolder() + "/" + GetParam();
   if (!fs::exists(path)) {
     GTEST_SKIP() << "sample data not found at " << path << " (set SCCEVTMON_DATA_DIR)";
   }

@@ -13,24 +13,13 @@
 #include <set>
 
 #include "platform/clock.h"
+#include "platform/fake/sample_data.h"
 #include "platform/fake/scoped_time_zone.h"
 #include "platform/posix/event_log_engine.h"
 #include "platform/posix/event_log_reader.h"
 
 namespace sccevtmon {
 namespace {
-
-std::string sampleFolder() {
-  std::string data;
-  if (const char* v = getenv("SCCEVTMON_DATA_DIR"); v != nullptr && *v != '\0') {
-    data = v;
-  } else if (const char* t = getenv("SCCEVTMON_TEST_DATA"); t != nullptr && *t != '\0') {
-    data = t;
-  } else {
-    data = SCCEVTMON_SOURCE_DIR "/../shared/data";
-  }
-  return data + "/evtx-samples";
-}
 
 // "record TAB id TAB source TAB yyyy-mm-dd hh:mm:ss" of one row, as the helper script prints.
 std::string line(const EventRow& row) {
@@ -78,7 +67,7 @@ class EvtxSampleTest : public ::testing::TestWithParam<Sample> {};
 
 TEST_P(EvtxSampleTest, AgreesWithPythonEvtxRecordByRecord) {
   const Sample& sample = GetParam();
-  std::string path = sampleFolder() + "/" + sample.file;
+  std::string path = sampleEvtxFolder() + "/" + sample.file;
   if (!std::filesystem::exists(path)) {
     GTEST_SKIP() << "sample data not found at " << path << " (set SCCEVTMON_DATA_DIR)";
   }
@@ -135,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The damaged and odd files: what libevtx reads of them, through the whole engine.
 TEST(EvtxEdgeTest, DamagedFilesGiveWhatLibevtxReadsAndNeverCrash) {
-  std::string folder = sampleFolder() + "/edge";
+  std::string folder = sampleEvtxFolder() + "/edge";
   if (!std::filesystem::exists(folder)) {
     GTEST_SKIP() << "sample data not found at " << folder << " (set SCCEVTMON_DATA_DIR)";
   }
@@ -191,7 +180,7 @@ TEST(EvtxEdgeTest, DamagedFilesGiveWhatLibevtxReadsAndNeverCrash) {
 // The window test is on TimeCreated: the last record of this log has the header time
 // 1601-01-01 and TimeCreated 2016-09-20 13:15:31, and the log is not in time order.
 TEST(EvtxEdgeTest, WindowIsOnTimeCreated) {
-  std::string folder = sampleFolder() + "/logs-a";
+  std::string folder = sampleEvtxFolder() + "/logs-a";
   if (!std::filesystem::exists(folder)) {
     GTEST_SKIP() << "sample data not found at " << folder << " (set SCCEVTMON_DATA_DIR)";
   }
