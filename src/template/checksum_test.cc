@@ -203,7 +203,9 @@ TEST(OpenSslChecksumBlockTest, ClampsTheBlockSizeAndDefaultsTo64Kilobytes) {
                {"", 64},
                {"abc", 64},
                {"32KB", 32},
-               {"1.5", 1}};
+               {"1.5", 1},
+               {"-5", 1},
+               {"-", 64}};
   for (const Case& c : cases) {
     EXPECT_EQ(OpenSslChecksum::blockBytes(c.text), c.kilobytes * 1024) << c.text;
   }

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,7 +27,14 @@ std::int16_t md5OfFile(const std::string& fileName, std::size_t block, ChecksumO
     out.errorInfo = "MD5 is not available";
     return 0;
   }
-  std::vector<unsigned char> buffer(block);
+  // A block larger than the file is never filled: read the file at most whole.
+  std::size_t size = 0;
+  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+    long end = std::ftell(file.get());
+    if (end > 0) size = static_cast<std::size_t>(end);
+    std::rewind(file.get());
+  }
+  std::vector<unsigned char> buffer(std::max<std::size_t>(1, std::min(block, size)));
   unsigned long long total = 0;
   for (;;) {
     std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file.get());
@@ -61,14 +69,23 @@ std::int16_t md5OfFile(const std::string& fileName, std::size_t block, ChecksumO
 std::size_t OpenSslChecksum::blockBytes(const std::string& blockSize) {
   std::size_t i = 0;
   while (i < blockSize.size() && (blockSize[i] == ' ' || blockSize[i] == '\t')) ++i;
+  // A negative size is a number too: it clamps to the smallest block.
+  bool negative = false;
+  if (i < blockSize.size() && (blockSize[i] == '-' || blockSize[i] == '+')) {
+    negative = blockSize[i] == '-';
+    ++i;
+  }
   unsigned long long kb = 0;
   bool any = false;
   for (; i < blockSize.size() && blockSize[i] >= '0' && blockSize[i] <= '9'; ++i) {
     any = true;
     if (kb < 1000000) kb = kb * 10 + static_cast<unsigned>(blockSize[i] - '0');
   }
-  if (!any) kb = 64;
-  if (kb < 1) kb = 1;
+  if (!any) {
+    kb = 64;
+  } else if (negative || kb < 1) {
+    kb = 1;
+  }
   if (kb > 65536) kb = 65536;
   return static_cast<std::size_t>(kb) * 1024;
 }
