@@ -246,20 +246,26 @@ bool XmlNode::attribute(std::string_view name, std::string* value) const {
   return true;
 }
 
+namespace {
+
+// The node after node in document order below top, or a null node at the end; a walk without
+// recursion, so nesting depth is the document's to choose.
+pugi::xml_node nextInDocumentOrder(pugi::xml_node node, pugi::xml_node top) {
+  if (node.first_child()) return node.first_child();
+  while (node && node != top && !node.next_sibling()) node = node.parent();
+  if (!node || node == top) return pugi::xml_node();
+  return node.next_sibling();
+}
+
+}  // namespace
+
 std::string XmlNode::text() const {
   pugi::xml_node top = handle(node_);
   std::string utf8;
-  // A walk in document order without recursion: nesting depth is the document's to choose.
   pugi::xml_node node = top;
   while (node) {
     if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) utf8 += node.value();
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && node != top && !node.next_sibling()) node = node.parent();
-    if (!node || node == top) break;
-    node = node.next_sibling();
+    node = nextInDocumentOrder(node, top);
   }
   return utf8ToAnsi(utf8);
 }
@@ -272,13 +278,7 @@ XmlNode XmlNode::firstElement(std::string_view name) const {
     if (node.type() == pugi::node_element && wanted == node.name()) {
       return XmlNode(node.internal_object());
     }
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && node != top && !node.next_sibling()) node = node.parent();
-    if (!node || node == top) break;
-    node = node.next_sibling();
+    node = nextInDocumentOrder(node, top);
   }
   return XmlNode();
 }

@@ -85,13 +85,8 @@ std::string utcText(time_t seconds, const char* format) {
 bool pythonRecords(const std::string& file, std::vector<PyRecord>* records, long* untimed) {
   std::string command =
       "/usr/bin/python3 '" SCCEVTMON_SOURCE_DIR "/tests/evtx_records.py' --types '" + file + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return false;
   std::string text;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  if (pclose(pipe) != 0) return false;
+  if (!commandOutput(command, &text)) return false;
   std::stringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
     std::vector<std::string> fields;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
@@ -18,6 +19,17 @@ inline std::string sampleEvtxFolder() {
     data = SCCEVTMON_SOURCE_DIR "/../shared/data";
   }
   return data + "/evtx-samples";
+}
+
+// Runs a shell command and collects its standard output; false when it cannot be run or
+// exits with an error.
+inline bool commandOutput(const std::string& command, std::string* text) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return false;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text->append(buffer, n);
+  return pclose(pipe) == 0;
 }
 
 }  // namespace sccevtmon

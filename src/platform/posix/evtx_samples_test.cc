@@ -36,14 +36,8 @@ std::string line(const EventRow& row) {
 bool pythonRecords(const std::string& file, int everyChunk, std::vector<std::string>* lines) {
   std::string command = "/usr/bin/python3 '" SCCEVTMON_SOURCE_DIR "/tests/evtx_records.py' '" +
                         file + "' " + std::to_string(everyChunk) + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return false;
   std::string text;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  int rc = pclose(pipe);
-  if (rc != 0) return false;
+  if (!commandOutput(command, &text)) return false;
   size_t start = 0;
   for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
     lines->push_back(text.substr(start, end - start));
