@@ -7,8 +7,8 @@
 #include <fstream>
 #include <initializer_list>
 
-#include "platform/fake/fake_platform.h"
 #include "platform/posix/checksum.h"
+#include "testing/fake_platform.h"
 
 namespace sccevtmon {
 namespace {

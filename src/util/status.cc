@@ -1,4 +1,4 @@
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

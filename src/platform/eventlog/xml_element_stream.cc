@@ -1,10 +1,6 @@
-#include "platform/xml_element_stream.h"
+#include "platform/eventlog/xml_element_stream.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include "platform/posix/path.h"
-#include "platform/text_encoding.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
@@ -13,43 +9,26 @@ constexpr size_t kBlockSize = 1 << 20;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-Status fileError(const std::string& path, int err) {
-  long number = kErrDeviceIo;
-  if (err == ENOENT || err == ENOTDIR) number = kErrFileNotFound;
-  if (err == EACCES || err == EPERM) number = kErrPermissionDenied;
-  if (err == EISDIR) number = kErrPathFileAccess;
-  return Status{number, "cannot read " + path + ": " + std::strerror(err)};
-}
-
 }  // namespace
 
-XmlElementStream::~XmlElementStream() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-Status XmlElementStream::open(const std::string& path, std::string_view name) {
-  if (file_ != nullptr) std::fclose(file_);
+void XmlElementStream::open(ByteReader read, std::string_view name) {
+  read_ = std::move(read);
   pending_.clear();
   raw_.clear();
   declaration_.clear();
   encoding_ = Encoding::kBytes;
   started_ = eof_ = truncated_ = false;
-  file_ = std::fopen(toPosixPath(path).c_str(), "rb");
-  if (file_ == nullptr) return fileError(path, errno);
   name_ = name;
-  return Status::success();
 }
 
 Status XmlElementStream::readMore(bool* gotMore) {
   *gotMore = false;
-  if (eof_ || file_ == nullptr) return Status::success();
+  if (eof_ || !read_) return Status::success();
   std::string block(kBlockSize, '\0');
-  size_t n = std::fread(block.data(), 1, block.size(), file_);
+  size_t n = 0;
+  if (Status s = read_(block.data(), block.size(), &n); !s.ok()) return s;
   block.resize(n);
-  if (n < kBlockSize) {
-    if (std::ferror(file_)) return Status{kErrDeviceIo, "cannot read the XML file"};
-    eof_ = true;
-  }
+  if (n == 0) eof_ = true;
   if (!started_) {
     started_ = true;
     if (block.size() >= 2 && block[0] == '\xFF' && block[1] == '\xFE') {
@@ -133,7 +112,7 @@ size_t XmlElementStream::endOfMarkup(size_t at, bool* selfClosing) const {
 
 Status XmlElementStream::next(std::string* element, bool* found) {
   *found = false;
-  if (file_ == nullptr) return Status::success();
+  if (!read_) return Status::success();
   size_t pos = 0;
   for (;;) {
     bool more = false;

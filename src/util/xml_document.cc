@@ -1,12 +1,10 @@
-#include "platform/xml_document.h"
+#include "util/xml_document.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <pugixml.hpp>
 
-#include "platform/posix/path.h"
-#include "platform/text_encoding.h"
+#include "util/ascii.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
@@ -22,32 +20,6 @@ constexpr char kControlCharacters[] =
     "\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F";
 
 pugi::xml_node handle(pugi::xml_node_struct* node) { return pugi::xml_node(node); }
-
-// Reads the whole file. The path is Windows-shaped: the file layer's mapping applies.
-Status readFileBytes(const std::string& path, std::string* bytes) {
-  std::FILE* file = std::fopen(toPosixPath(path).c_str(), "rb");
-  Status failure;
-  auto fail = [&](int err) {
-    long number = kErrDeviceIo;
-    if (err == ENOENT || err == ENOTDIR) number = kErrFileNotFound;
-    if (err == EACCES || err == EPERM) number = kErrPermissionDenied;
-    if (err == EISDIR) number = kErrPathFileAccess;
-    return Status{number, "cannot read " + path + ": " + std::strerror(err)};
-  };
-  if (file == nullptr) return fail(errno);
-  bytes->clear();
-  char buffer[65536];
-  for (;;) {
-    std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-    bytes->append(buffer, n);
-    if (n < sizeof buffer) {
-      if (std::ferror(file)) failure = fail(errno);
-      break;
-    }
-  }
-  std::fclose(file);
-  return failure;
-}
 
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 bool isValidUtf8(std::string_view text, std::size_t* badOffset) {
@@ -92,14 +64,6 @@ bool isValidUtf8(std::string_view text, std::size_t* badOffset) {
   return true;
 }
 
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 // The encoding named in the XML declaration at the start of a byte-oriented document, lower
 // case; empty when there is no declaration or it names none.
 std::string declaredEncoding(std::string_view bytes) {
@@ -116,7 +80,7 @@ std::string declaredEncoding(std::string_view bytes) {
   if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\'')) return {};
   std::size_t close = decl.find(decl[i], i + 1);
   if (close == std::string_view::npos) return {};
-  return lowerAscii(decl.substr(i + 1, close - i - 1));
+  return asciiLower(decl.substr(i + 1, close - i - 1));
 }
 
 std::string swapBytePairs(std::string_view bytes) {
@@ -287,13 +251,6 @@ XmlDocument::XmlDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
 XmlDocument::~XmlDocument() = default;
 XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
-
-Status XmlDocument::load(const std::string& path, const XmlLoadOptions& options) {
-  clear();
-  std::string bytes;
-  if (Status s = readFileBytes(path, &bytes); !s.ok()) return s;
-  return loadBytes(bytes, options);
-}
 
 void XmlDocument::clear() {
   if (doc_) {

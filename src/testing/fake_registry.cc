@@ -1,4 +1,4 @@
-#include "platform/fake/fake_registry.h"
+#include "testing/fake_registry.h"
 
 namespace sccevtmon {
 

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 
@@ -21,13 +22,16 @@ namespace sccevtmon {
 class XmlElementStream {
  public:
   XmlElementStream() = default;
-  ~XmlElementStream();
   XmlElementStream(const XmlElementStream&) = delete;
   XmlElementStream& operator=(const XmlElementStream&) = delete;
 
-  // Opens the file at path (Windows-shaped) for elements named name. A file that cannot be
-  // opened fails with the file layer's run-time error number (53, 70, 57) and the reason.
-  Status open(const std::string& path, std::string_view name);
+  // Fills buffer with up to size bytes of the input and sets *count to their number (0 at
+  // the end of the input); a failure ends the stream with that status.
+  using ByteReader = std::function<Status(char* buffer, std::size_t size, std::size_t* count)>;
+
+  // Starts reading elements named name from the input read gives (the caller opens and closes
+  // the file).
+  void open(ByteReader read, std::string_view name);
 
   // The next element as a document text. *found is false at the end of the file; when the
   // file ends inside an element that element is lost and truncated() turns true. A read error
@@ -46,7 +50,7 @@ class XmlElementStream {
   size_t endOfMarkup(size_t at, bool* selfClosing) const;
   bool isNameAt(size_t at) const;
 
-  std::FILE* file_ = nullptr;
+  ByteReader read_;
   std::string name_;
   std::string pending_;  // decoded text not yet handed out
   std::string raw_;      // UTF-16 bytes not yet decoded (an odd byte or a split pair)

@@ -1,4 +1,4 @@
-#include "platform/fake/fake_platform.h"
+#include "testing/fake_platform.h"
 
 namespace sccevtmon {
 

@@ -1,18 +1,15 @@
-#include "platform/profile_text.h"
+#include "util/profile_text.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "util/ascii.h"
+
 namespace sccevtmon {
 namespace {
 
-std::string_view trimBlank(std::string_view s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
+std::string_view trimBlank(std::string_view s) { return trimAscii(s); }
 
 bool equalNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

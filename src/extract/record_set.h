@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace pugi {
 class xml_document;
@@ -90,12 +90,9 @@ class XmlDocument {
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
 
-  // Loads the file at path (Windows-shaped). A file that cannot be read, an encoding that is
-  // not supported and a document that is not well-formed fail with a description of why; the
-  // document is then empty. A failed read carries the run-time error number of the file layer
-  // (53 file not found, 70 permission denied, ...); a parse failure carries 440.
-  Status load(const std::string& path, const XmlLoadOptions& options = {});
-  // Loads a document from its bytes, with the same rules.
+  // Loads a document from its bytes (files are read through the file-system interface). An
+  // encoding that is not supported and a document that is not well-formed fail (440) with a
+  // description of why; the document is then empty.
   Status loadBytes(std::string_view bytes, const XmlLoadOptions& options = {});
 
   // The document node: its children are the top-level nodes.

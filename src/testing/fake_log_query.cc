@@ -1,4 +1,4 @@
-#include "platform/fake/fake_log_query.h"
+#include "testing/fake_log_query.h"
 
 namespace sccevtmon {
 namespace {

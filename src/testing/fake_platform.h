@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake/fake_file_system.h"
-#include "platform/fake/fake_log_query.h"
-#include "platform/fake/fake_profile.h"
-#include "platform/fake/fake_registry.h"
-#include "platform/fake/fake_web_post.h"
 #include "platform/platform.h"
+#include "testing/fake_file_system.h"
+#include "testing/fake_log_query.h"
+#include "testing/fake_profile.h"
+#include "testing/fake_registry.h"
+#include "testing/fake_web_post.h"
 
 namespace sccevtmon {
 

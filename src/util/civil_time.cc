@@ -1,4 +1,4 @@
-#include "platform/clock.h"
+#include "util/civil_time.h"
 
 namespace sccevtmon {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "platform/fake/fake_file_system.h"
 #include "platform/profile.h"
-#include "platform/profile_text.h"
+#include "testing/fake_file_system.h"
+#include "util/profile_text.h"
 
 namespace sccevtmon {
 

@@ -1,4 +1,4 @@
-#include "e2e/http_receiver.h"
+#include "testing/http_receiver.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,13 +12,12 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "util/ascii.h"
+
 namespace sccevtmon::testing {
 namespace {
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+std::string lower(std::string text) { return asciiLower(text); }
 
 // A socket bound to 127.0.0.1 on a free port; its port number in *port.
 int bindLoopback(int* port) {

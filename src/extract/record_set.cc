@@ -1,4 +1,4 @@
-#include "platform/record_set.h"
+#include "extract/record_set.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,14 +1,20 @@
-#include "platform/posix/event_record.h"
+#include "platform/eventlog/event_record.h"
 
 #include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
-#include "platform/clock.h"
+#include "util/ascii.h"
+#include "util/civil_time.h"
 
 namespace sccevtmon {
 namespace {
+
+// The control characters XML forbids: all below 0x20 but tab, LF and CR (NUL ends the text).
+constexpr std::string_view kControlCharacters =
+    "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19"
+    "\x1A\x1B\x1C\x1D\x1E\x1F";
 
 constexpr std::uint64_t kAuditFailure = 0x0010000000000000ULL;
 constexpr std::uint64_t kAuditSuccess = 0x0020000000000000ULL;
@@ -21,12 +27,7 @@ XmlNode childElement(const XmlNode& node, std::string_view name) {
   return {};
 }
 
-std::string trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  size_t last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
-}
+std::string trimmed(const std::string& text) { return std::string(trimAscii(text, kWhiteSpace)); }
 
 template <typename T>
 std::optional<T> number(const std::string& text, int base = 10) {
@@ -234,6 +235,40 @@ void mapEvent(const XmlNode& event, EventRow* row) {
       if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') c = '?';
     }
   }
+}
+
+bool takeEventXml(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,
+                  bool* inWindow) {
+  *inWindow = false;
+  std::optional<long long> created;
+  if (window.limited) {
+    created = scanTimeCreated(xml);
+    if (created && !window.contains(*created)) return true;
+  }
+  // Event data may hold control characters that XML does not allow (binary values written
+  // as text); they read as '?', as characters the code page cannot show do.
+  Status loaded;
+  size_t control = xml.find_first_of(kControlCharacters);
+  if (control == std::string_view::npos) {
+    loaded = doc.loadBytes(xml);
+  } else {
+    std::string copy(xml);
+    for (; control != std::string::npos;
+         control = copy.find_first_of(kControlCharacters, control)) {
+      copy[control] = '?';
+    }
+    loaded = doc.loadBytes(copy);
+  }
+  if (!loaded.ok()) return false;
+  XmlNode event = doc.rootElement();
+  if (!event || event.name() != "Event") return false;
+  if (window.limited && !created) {
+    created = eventTimeCreated(event);
+    if (!created || !window.contains(*created)) return true;
+  }
+  mapEvent(event, row);
+  *inWindow = true;
+  return true;
 }
 
 }  // namespace sccevtmon

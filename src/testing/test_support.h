@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/run_state.h"
-#include "platform/fake/fake_platform.h"
+#include "testing/fake_platform.h"
 
 namespace sccevtmon {
 
@@ -29,10 +29,15 @@ inline void expectGolden(const std::string& actual, const std::string& relativeP
 }
 
 // A fresh run state on the fakes, with an agent installed at /agent. Tests that look at log
-// lines open the activity log on the fake file system first.
+// lines open the activity log on the fake file system first (openLog, or startRun for a run
+// state filled as start-up fills it).
 class RunTest : public ::testing::Test {
  protected:
+  static constexpr const char* kInstall = "/agent\\";
   static constexpr const char* kLog = "/agent/ApplicationLog/qSCCLog/sccevtmon_4711.txt";
+  static constexpr const char* kSettings = "/agent\\Configuration\\qScriptDNS.ini";
+  static constexpr const char* kExecutionIni =
+      "/agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini";
 
   FakePlatform fake;
   Platform& os = fake.platform;
@@ -52,12 +57,32 @@ class RunTest : public ::testing::Test {
 
   // Opens the activity log as start-up would, without running start-up.
   void openLog() {
-    rs.installPath = "/agent\\";
+    rs.installPath = kInstall;
     rs.regId = "4711";
     fake.files.addFolder("/agent/ApplicationLog/qSCCLog");
     std::unique_ptr<TextStream> stream;
     ASSERT_TRUE(fake.files.createTextFile(kLog, true, &stream).ok());
     rs.activityLog.open(std::move(stream), fake.clock);
+  }
+
+  // An installation with the folders a run writes, the agent's identity, and run filled as
+  // start-up fills it, its activity log open for appending.
+  void startRun(RunState& run) {
+    installAgent();
+    fake.files.addFolder("/agent/ApplicationLog/qSCCLog");
+    fake.files.addFolder("/agent/SCCPostLogs");
+    fake.files.addFolder("/agent/qSCC/MonitorTemplate");
+    std::unique_ptr<TextStream> log;
+    fake.files.openTextFileForAppending(kLog, &log);
+    run.activityLog.open(std::move(log), fake.clock);
+    run.installPath = kInstall;
+    run.memberId = "11";
+    run.siteId = "22";
+    run.regId = "4711";
+    run.agentType = "3";
+    run.exeVersion = "1.0.0.0";
+    run.monitorTime = "03/07/2026 14:05:09";
+    run.eventThreshold = "50";
   }
 
   // The messages of the activity log, each line's time stamp and TAB checked and removed.
@@ -75,6 +100,13 @@ class RunTest : public ::testing::Test {
       start = end + 2;
     }
     return out;
+  }
+
+  // The messages from the given line on.
+  std::vector<std::string> logLines(size_t from = 0) const {
+    std::vector<std::string> lines = messages();
+    if (from > lines.size()) from = lines.size();
+    return std::vector<std::string>(lines.begin() + static_cast<long>(from), lines.end());
   }
 
   // The messages without the lines of the status and failure reports and their transport

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

@@ -1,8 +1,8 @@
-#include "platform/log_query_parser.h"
+#include "platform/eventlog/log_query_parser.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
+#include "util/civil_time.h"
 
 namespace sccevtmon {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/fake/fake_file_system.h"
+#include "testing/fake_file_system.h"
 
 #include "platform/posix/path.h"
 

@@ -1,9 +1,10 @@
-#include "platform/log_query_parser.h"
+#include "platform/eventlog/log_query_parser.h"
 
 #include <array>
 #include <cctype>
 
-#include "platform/clock.h"
+#include "util/ascii.h"
+#include "util/civil_time.h"
 
 namespace sccevtmon {
 namespace {
@@ -19,16 +20,7 @@ struct Token {
 constexpr std::array<const char*, kEventFieldCount> kFieldNames = {
     "EventTypeName", "TimeGenerated", "SourceName", "EventCategoryName", "EventID", "Message"};
 
-bool sameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+bool sameWord(std::string_view a, std::string_view b) { return asciiEqualsNoCase(a, b); }
 
 Status syntaxError(size_t position, const std::string& what) {
   return Status{kErrAutomation,
