@@ -5,11 +5,14 @@
 #include "base/run_state.h"
 #include "platform/platform.h"
 #include "run/check.h"
+#include "run/replay.h"
 #include "run/run_sequence.h"
 
 namespace {
 
-const char kUsage[] = "usage: sccevtmon [--version | --help | --check]\n";
+const char kUsage[] =
+    "usage: sccevtmon [--version | --help | --check |\n"
+    "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]]\n";
 
 void printHelp() {
   std::printf(
@@ -21,6 +24,12 @@ void printHelp() {
       "Operator's options (a normal run takes none):\n"
       "  --check    checks this machine as a run would read it and changes nothing: one\n"
       "             line per finding (ok, warning, error); exits 1 when there is an error\n"
+      "  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]\n"
+      "             runs the template's entries over the window T to T (local time,\n"
+      "             \"YYYY-MM-DD HH:MM:SS\") and writes the report files a run would write\n"
+      "             into DIR, stamped with the window's end; prints what each entry found.\n"
+      "             Reads no run gate and writes nothing of the installation. --template\n"
+      "             and --logs read another template and event-log folder\n"
       "  --version  prints the version\n"
       "  --help     prints this help\n"
       "\n"
@@ -29,7 +38,8 @@ void printHelp() {
       "  SCCEVTMON_EVENTLOG_DIR  event-log folder (default: installation path + EventLogs)\n");
 }
 
-int usage() {
+int usage(const std::string& problem = "") {
+  if (!problem.empty()) std::fprintf(stderr, "sccevtmon: %s\n", problem.c_str());
   std::fputs(kUsage, stderr);
   return 2;
 }
@@ -61,6 +71,15 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", sccevtmon::checkSummary(findings).c_str());
     return sccevtmon::checkExitStatus(findings);
+  }
+  if (args[0] == "--replay") {
+    sccevtmon::ReplayOptions options;
+    std::string problem = sccevtmon::parseReplayOptions({args.begin() + 1, args.end()}, &options);
+    if (!problem.empty()) return usage(problem);
+    std::vector<std::string> table;
+    int status = sccevtmon::runReplay(os, options, &table);
+    for (const std::string& line : table) std::printf("%s\n", line.c_str());
+    return status;
   }
   return usage();
 }
