@@ -47,6 +47,14 @@ struct LogTally {
   std::vector<EntryTally> entries;
 };
 
+// One post of a report: which report (the root element of its XML), whether the server took
+// it, and why not.
+struct PostOutcome {
+  std::string report;
+  bool posted = false;
+  std::string problem;
+};
+
 // Everything the routines of one run share. It starts empty (texts empty, flags false, counts
 // 0) and lives as long as the run.
 struct RunState {
@@ -104,6 +112,7 @@ struct RunState {
 
   // Status report.
   std::int16_t executionStatus = 0;
+  std::vector<PostOutcome> posts;  // every post of the run, in order
 
   // Set once the run has ended (orderly or silently); callers return at once.
   bool ended = false;
