@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+
+namespace sccevtmon::e2e {
+namespace {
+
+const char kNow[] = "2026-03-07 14:05:09";
+
+// One rendered event of the System log, as an export writes it.
+std::string event(const std::string& provider, int id, const std::string& utc) {
+  return "<Event xmlns=\"http://schemas.microsoft.com/win/2004/08/events/event\"><System>"
+         "<Provider Name=\"" +
+         provider + "\"/><EventID>" + std::to_string(id) +
+         "</EventID><Level>2</Level><Task>0</Task><Keywords>0x80000000000000</Keywords>"
+         "<TimeCreated SystemTime=\"" +
+         utc +
+         "\"/><EventRecordID>1</EventRecordID><Channel>System</Channel><Computer>pc</Computer>"
+         "</System><RenderingInfo Culture=\"en-US\"><Message>Event " +
+         std::to_string(id) + ".</Message></RenderingInfo></Event>\r\n";
+}
+
+const std::string kEvents = event("Disk", 7, "2026-03-07T13:10:00.000Z") +
+                            event("Ntfs", 55, "2026-03-07T13:20:00.000Z") +
+                            event("Ntfs", 98, "2026-03-07T13:30:00.000Z");
+
+// A template of one entry that reports every event of log in detail; extra adds child elements
+// to the entry.
+std::string oneEntryTemplate(const std::string& log, const std::string& extra = "") {
+  return "<dcmevntlgtemplat><template id=\"7\" version=\"2\"/><dcm scriptid=\"1\" scriptver=\"1\">"
+         "<evntlgsourcestr>" +
+         log + "</evntlgsourcestr><evnttype>0</evnttype>" + extra +
+         "<outputopt>2</outputopt></dcm></dcmevntlgtemplat>";
+}
+
+// Nothing is expanded: a template that needs an entity, or would carry a NUL, does not load.
+TEST(InputsE2eTest, ATemplateThatIsNotWellFormedFailsToLoad) {
+  struct Case {
+    const char* what;
+    std::string xml;
+  } cases[] = {
+      {"undefined entity", oneEntryTemplate("System", "<evntdesc>caf&eacute;</evntdesc>")},
+      {"declared entity",
+       "<!DOCTYPE dcmevntlgtemplat [<!ENTITY log \"System\">]>" + oneEntryTemplate("&log;")},
+      {"NUL character reference", oneEntryTemplate("System&#0;Archive")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReportingAgent agent;
+    agent.inst.writeTemplate(c.xml);
+    agent.inst.write("EventLogs/System.xml", kEvents);
+    agent.run(kNow);
+    EXPECT_TRUE(agent.logged("ERR : Failed to load xml file, " + agent.inst.path() +
+                             "\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml"));
+    EXPECT_EQ(agent.inst.activityLog().find("MSG : @@@@@@@@@@@ Event Source"), std::string::npos);
+    EXPECT_EQ(agent.statuses(), std::vector<std::string>{"0"});
+    EXPECT_EQ(agent.failures(), std::vector<std::string>{"Failed to load the xml file"});
+  }
+}
+
+}  // namespace
+}  // namespace sccevtmon::e2e
