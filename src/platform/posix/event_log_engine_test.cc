@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 
+#include "platform/posix/event_log_reader.h"
 #include "testing/fake_registry.h"
 #include "testing/scoped_time_zone.h"
 
@@ -338,6 +339,20 @@ TEST_F(EventLogEngineTest, FindsLogFilesByNameWithoutRegardToCase) {
                                 0),
             0u)
       << s.description;
+}
+
+// Whoever asks, a name holding a NUL names no file, not even the one its first part names.
+TEST_F(EventLogEngineTest, ALogNameHoldingANulIsNeverFound) {
+  write("System.xml", "");
+  write("System.evtx", "");
+  std::string path;
+  ASSERT_TRUE(findEventLogFile(folder_, "System", &path).ok());
+  for (const std::string& name :
+       {std::string("System\0Old", 10), std::string("System\0", 7), std::string("\0System", 7)}) {
+    path.clear();
+    EXPECT_FALSE(findEventLogFile(folder_, name, &path).ok());
+    EXPECT_EQ(path, "");
+  }
 }
 
 TEST_F(EventLogEngineTest, ExecuteFailsClearly) {
