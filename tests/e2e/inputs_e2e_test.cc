@@ -33,6 +33,44 @@ std::string oneEntryTemplate(const std::string& log, const std::string& extra = 
          "<outputopt>2</outputopt></dcm></dcmevntlgtemplat>";
 }
 
+TEST(InputsE2eTest, ALogFileThatIsNotAnExportFailsItsPass) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* why;  // nullptr: an empty log
+  } cases[] = {
+      {"plain text", "The service started.\r\n", "it holds text outside any element"},
+      {"a truncated root", "<?xml version=\"1.0\"?>\r\n<Events>\r\n<Eve", ""},
+      {"a document of another kind", "<html><body>System</body></html>",
+       "its root element is html, not Events"},
+      {"0 bytes", "", nullptr},
+      {"an export without events", "<?xml version=\"1.0\"?>\r\n<Events>\r\n</Events>\r\n", nullptr},
+      {"a bare sequence without events", "\r\n<!-- none -->\r\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReportingAgent agent;
+    agent.inst.writeTemplate(oneEntryTemplate("System"));
+    agent.inst.write("EventLogs/System.xml", c.bytes);
+    agent.run(kNow);
+    if (c.why == nullptr) {
+      EXPECT_TRUE(agent.logged("MSG : total records :: 0"));
+      EXPECT_EQ(agent.statuses(), std::vector<std::string>{"1"});
+      EXPECT_TRUE(agent.failures().empty());
+      continue;
+    }
+    const std::string reason = "440 Err DescriptionThe event log file " +
+                               agent.inst.path("EventLogs/System.xml") +
+                               " is not an event log export: " + c.why;
+    EXPECT_FALSE(agent.inst.activityLog().find("\tMSG : total records :: ") != std::string::npos);
+    EXPECT_EQ(agent.statuses(), std::vector<std::string>{"0"});
+    ASSERT_EQ(agent.failures().size(), 1u);
+    EXPECT_EQ(agent.failures()[0].substr(0, reason.size()), reason);
+    EXPECT_NE(agent.inst.activityLog().find("\tERR : fncCreateRecordSet() " + reason),
+              std::string::npos);
+  }
+}
+
 // Nothing is expanded: a template that needs an entity, or would carry a NUL, does not load.
 TEST(InputsE2eTest, ATemplateThatIsNotWellFormedFailsToLoad) {
   struct Case {

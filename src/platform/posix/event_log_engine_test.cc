@@ -300,6 +300,41 @@ TEST_F(EventLogEngineTest, DamagedEventsAreSkippedAndCounted) {
   EXPECT_EQ(processed, 0);
 }
 
+TEST_F(EventLogEngineTest, AFileWithoutEventsIsAnEmptyLogOnlyWhenItIsAnExport) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* why;  // nullptr: an empty log
+  } cases[] = {
+      {"0 bytes", "", nullptr},
+      {"a root alone", "<Events/>", nullptr},
+      {"declaration, comment and blank lines", "<?xml version='1.0'?>\r\n<!-- x -->\r\n", nullptr},
+      {"UTF-16 root", std::string("\xFF\xFE<\0E\0v\0e\0n\0t\0s\0/\0>\0", 20), nullptr},
+      {"text", "no events here", "it holds text outside any element"},
+      {"CDATA", "<![CDATA[x]]>", "it holds text outside any element"},
+      {"two roots", "<Events/><Events/>", "it has more than one root element"},
+      {"another root", "<Event-log/>", "its root element is Event-log, not Events"},
+      {"unclosed root", "<Events>", "Start-end tags mismatch at line 1, column 8"},
+      {"declared entity", "<!DOCTYPE Events [<!ENTITY e 'x'>]><Events/>",
+       "entity declarations are not supported (document type declaration at line 1, column 1)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write("System.xml", c.bytes);
+    std::vector<Row> rows;
+    long processed = -1;
+    Status s = run(allQuery("System"), &rows, &processed);
+    if (c.why == nullptr) {
+      EXPECT_TRUE(s.ok()) << s.description;
+      EXPECT_EQ(processed, 0);
+    } else {
+      EXPECT_EQ(s.number, kErrAutomation);
+      EXPECT_EQ(s.description, "The event log file " + folder_ +
+                                   "/System.xml is not an event log export: " + c.why);
+    }
+  }
+}
+
 TEST_F(EventLogEngineTest, ControlCharactersInEventDataReadAsQuestionMarks) {
   ScopedTimeZone zone("UTC0");
   Ev a;
