@@ -6,6 +6,7 @@ namespace sccevtmon::e2e {
 namespace {
 
 const char kNow[] = "2026-03-07 14:05:09";
+const char kDetailFile[] = "SCCPostLogs/wpevntdumpdsk_Y_4711_03072026140509.xml";
 
 // One rendered event of the System log, as an export writes it.
 std::string event(const std::string& provider, int id, const std::string& utc) {
@@ -69,6 +70,20 @@ TEST(InputsE2eTest, ALogFileThatIsNotAnExportFailsItsPass) {
     EXPECT_NE(agent.inst.activityLog().find("\tERR : fncCreateRecordSet() " + reason),
               std::string::npos);
   }
+}
+
+TEST(InputsE2eTest, SourceAndIdPairsMatchWithBlanksBeforeTheSource) {
+  ReportingAgent agent;
+  agent.inst.writeTemplate(
+      oneEntryTemplate("System", "<evntsourandid>Ntfs;55##  Disk;7</evntsourandid>"));
+  agent.inst.write("EventLogs/System.xml", kEvents);
+  agent.run(kNow);
+  EXPECT_TRUE(agent.logged("Adding Ntfs:55"));
+  EXPECT_TRUE(agent.logged("Adding Disk:7"));
+  std::string detail = agent.inst.read(kDetailFile);
+  EXPECT_NE(detail.find("<evtsrc><![CDATA[Disk]]></evtsrc>"), std::string::npos) << detail;
+  EXPECT_NE(detail.find("<evtsrc><![CDATA[Ntfs]]></evtsrc>"), std::string::npos) << detail;
+  EXPECT_EQ(detail.find("<evtid><![CDATA[98]]></evtid>"), std::string::npos) << detail;
 }
 
 // Nothing is expanded: a template that needs an entity, or would carry a NUL, does not load.
