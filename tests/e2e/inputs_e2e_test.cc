@@ -111,5 +111,40 @@ TEST(InputsE2eTest, ATemplateThatIsNotWellFormedFailsToLoad) {
   }
 }
 
+// The installation folder and the log name hold letters outside ASCII: the registry and the
+// template give them as Windows-1252 text, the file system names them in UTF-8.
+TEST(InputsE2eTest, NamesOutsideAsciiAreFoundOnDisk) {
+  ReportingAgent agent;
+  const std::string folder = "Agent \xC3\x9C";  // "Agent U-umlaut" in UTF-8
+  const std::string log =
+      "S\xC3\xA9"
+      "curit\xC3\xA9";  // "Securite" with acute accents
+  const std::string xml = oneEntryTemplate(log);
+  agent.inst.write(folder + "/qSCC/MonitorTemplate/SCCEventLogTemplate.xml", xml);
+  agent.inst.write(folder + "/EventLogs/" + log + ".xml", kEvents);
+  agent.inst.write(folder + "/Configuration/qScriptDNS.ini",
+                   agent.inst.read("Configuration/qScriptDNS.ini"));
+  agent.inst.writeRegistry({{"InstallationPath", agent.inst.path(folder)}, {"EVENT", md5Hex(xml)}});
+  RunResult r = agent.run(kNow);
+  EXPECT_EQ(r.err, "");
+
+  const std::string log1252 =
+      "S\xE9"
+      "curit\xE9";
+  const std::string activity =
+      agent.inst.read(folder + "/ApplicationLog/qSCCLog/sccevtmon_4711.txt");
+  EXPECT_NE(
+      activity.find("\tMSG : TORV installation path : " + agent.inst.path() + "/Agent \xDC\\\r\n"),
+      std::string::npos);
+  EXPECT_NE(activity.find("\tMSG : @@@@@@@@@@@ Event Source " + log1252 + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(activity.find("\tMSG : Record Count without filter conditions :3\r\n"),
+            std::string::npos)
+      << activity;
+  EXPECT_EQ(agent.statuses(), std::vector<std::string>{"1"});
+  EXPECT_TRUE(agent.failures().empty());
+  EXPECT_TRUE(agent.inst.exists(folder + "/" + kDetailFile));
+}
+
 }  // namespace
 }  // namespace sccevtmon::e2e

@@ -376,6 +376,37 @@ TEST_F(EventLogEngineTest, FindsLogFilesByNameWithoutRegardToCase) {
       << s.description;
 }
 
+// The program's names are Windows-1252; the file system's are UTF-8.
+TEST_F(EventLogEngineTest, LooksUpLogNamesOutsideAsciiInTheFileSystemsEncoding) {
+  write(
+      "S\xC3\xA9"
+      "curit\xC3\xA9.xml",
+      "");                       // UTF-8
+  write("Log\xCE\xA9.xml", "");  // an omega: no Windows-1252 letter
+  write("Journal\xE9.xml", "");  // not UTF-8
+  std::string path;
+  ASSERT_TRUE(findEventLogFile(folder_,
+                               "S\xE9"
+                               "curit\xE9",
+                               &path)
+                  .ok());
+  EXPECT_EQ(path, folder_ +
+                      "/S\xE9"
+                      "curit\xE9.xml");
+  for (const char* name : {"Log?", "Journal\xE9", "Journal?"}) {
+    Status s = findEventLogFile(folder_, name, &path);
+    EXPECT_EQ(s.description,
+              std::string("The specified event log ") + name + " was not found in " + folder_);
+  }
+  // The folder is the program's text too, and shown as such.
+  std::filesystem::create_directory(folder_ + "/\xC3\x9C");
+  std::ofstream(folder_ + "/\xC3\x9C/System.xml") << "";
+  EXPECT_TRUE(findEventLogFile(folder_ + "\\\xDC", "System", &path).ok());
+  EXPECT_EQ(path, folder_ + "/\xDC/System.xml");
+  EXPECT_EQ(findEventLogFile(folder_ + "\\\xDC", "Other", &path).description,
+            "The specified event log Other was not found in " + folder_ + "/\xDC");
+}
+
 // Whoever asks, a name holding a NUL names no file, not even the one its first part names.
 TEST_F(EventLogEngineTest, ALogNameHoldingANulIsNeverFound) {
   write("System.xml", "");
