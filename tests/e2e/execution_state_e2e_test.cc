@@ -7,6 +7,7 @@ namespace {
 
 const char kIni[] = "qSCC/MonitorTemplate/SCC_EventLog_Execution.ini";
 
+// One rendered event of the System log, as an export writes it.
 std::string systemEvent(int id, const std::string& utc) {
   return "<Event xmlns=\"http://schemas.microsoft.com/win/2004/08/events/event\"><System>"
          "<Provider Name=\"Disk\"/><EventID>" +
@@ -19,6 +20,7 @@ std::string systemEvent(int id, const std::string& utc) {
          "</RenderingInfo></Event>\r\n";
 }
 
+// A template of one entry that reports every event of log in detail.
 std::string oneLogTemplate(const std::string& log) {
   return "<dcmevntlgtemplat><template id=\"7\" version=\"2\"/><dcm scriptid=\"1\" scriptver=\"1\">"
          "<evntlgsourcestr>" +
