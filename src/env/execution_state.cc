@@ -62,7 +62,7 @@ Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
       // The clock was moved back. Waiting for it to catch up would refuse every run until
       // then, so a LastRun more than 24 hours ahead is reported and taken as missing too.
       subWriteLog(rs, "ERR : in fncChkLastRunTime : Last execution time " + runTimestamp(*lastRun) +
-                          " lies more than 24 hours ahead of the " + "current time " +
+                          " lies more than 24 hours ahead of the current time " +
                           runTimestamp(now) + ", the last hour is extracted");
       rs.failureReason = "Last execution time " + runTimestamp(*lastRun) +
                          " lies more than 24 hours ahead of the clock.";
