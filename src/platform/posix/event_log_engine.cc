@@ -5,6 +5,7 @@
 #include "platform/eventlog/log_query_parser.h"
 #include "platform/posix/event_log_reader.h"
 #include "util/ascii.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
@@ -111,7 +112,8 @@ Status PosixLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFo
 
 std::string systemEventLogFolder(Registry& registry) {
   const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
-  if (variable != nullptr && *variable != '\0') return variable;
+  // The environment gives the file system's name; the folder is the program's text.
+  if (variable != nullptr && *variable != '\0') return utf8ToAnsi(variable);
   RegistryKey key = 0;
   if (!registry
            .openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead | kKeyWow64_32Key,
