@@ -12,6 +12,7 @@
 #include "platform/posix/event_log_reader.h"
 #include "platform/posix/path.h"
 #include "util/ascii.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
@@ -164,7 +165,8 @@ void PosixLogQueryEngine::readLogsFrom(const std::string& folder) {
 
 std::string systemEventLogFolder(Registry& registry) {
   const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
-  if (variable != nullptr && *variable != '\0') return variable;
+  // The environment gives the file system's name; the folder is the program's text.
+  if (variable != nullptr && *variable != '\0') return utf8ToAnsi(variable);
   RegistryKey key = 0;
   if (!registry
            .openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead | kKeyWow64_32Key,
