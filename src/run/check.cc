@@ -1,7 +1,6 @@
 #include "run/check.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -29,7 +28,6 @@ const char kIdentityKeyShown[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TOR
 const char kWriteAccess[] = "give the account the runs use write access to it";
 // A run reads settings files and the template only up to this size.
 constexpr std::uint64_t kSettingsFileLimit = 16 * 1024 * 1024;
-constexpr long long kDaySeconds = 24 * 3600;
 
 // The child elements of a dcm element a run knows: the nine fields and evntlgsource, which it
 // knows and leaves alone.
@@ -98,60 +96,6 @@ std::size_t lineAt(const std::string& text, std::ptrdiff_t offset) {
   auto end =
       text.begin() + std::min<std::ptrdiff_t>(offset, static_cast<std::ptrdiff_t>(text.size()));
   return static_cast<std::size_t>(std::count(text.begin(), end, '\n')) + 1;
-}
-
-std::string positionAt(const std::string& text, std::size_t offset) {
-  std::size_t lineStart = text.rfind('\n', offset == 0 ? 0 : offset - 1);
-  lineStart = lineStart == std::string::npos || offset == 0 ? 0 : lineStart + 1;
-  return "line " + std::to_string(lineAt(text, static_cast<std::ptrdiff_t>(offset))) + ", column " +
-         std::to_string(offset - lineStart + 1);
-}
-
-// Entity references a run's template loader refuses: a DOCTYPE that declares entities, and a
-// reference to an entity XML does not define. Empty when there is none. Comments, CDATA
-// sections and processing instructions are passed over.
-std::string entityProblem(const std::string& text) {
-  static const char* const kDefined[] = {"lt", "gt", "amp", "quot", "apos"};
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto skipTo = [&](const char* end) {
-      std::size_t at = text.find(end, i);
-      i = at == std::string::npos ? text.size() : at + std::string_view(end).size() - 1;
-    };
-    if (text.compare(i, 4, "<!--") == 0) {
-      skipTo("-->");
-    } else if (text.compare(i, 9, "<![CDATA[") == 0) {
-      skipTo("]]>");
-    } else if (text.compare(i, 2, "<?") == 0) {
-      skipTo("?>");
-    } else if (text.compare(i, 9, "<!DOCTYPE") == 0) {
-      std::size_t open = text.find('[', i);
-      std::size_t close = text.find('>', i);
-      if (open != std::string::npos && open < close) close = text.find("]", open);
-      std::string_view declaration(text.data() + i,
-                                   (close == std::string::npos ? text.size() : close) - i);
-      if (declaration.find("<!ENTITY") != std::string_view::npos) {
-        return "a DOCTYPE declaring entities at " + positionAt(text, i);
-      }
-    } else if (text[i] == '&') {
-      std::size_t end = i + 1;
-      while (end < text.size() &&
-             (std::isalnum(static_cast<unsigned char>(text[end])) ||
-              static_cast<unsigned char>(text[end]) >= 0x80 ||
-              std::string_view("#_.:-").find(text[end]) != std::string::npos)) {
-        ++end;
-      }
-      const std::string name = text.substr(i + 1, end - i - 1);
-      if (name.empty() || end >= text.size() || text[end] != ';') {
-        return "an \"&\" that starts no entity reference at " + positionAt(text, i) +
-               " (write &amp;)";
-      }
-      if (name[0] != '#' && std::none_of(std::begin(kDefined), std::end(kDefined),
-                                         [&](const char* d) { return name == d; })) {
-        return "an undefined entity reference &" + name + "; at " + positionAt(text, i);
-      }
-    }
-  }
-  return {};
 }
 
 // What a URL a report is posted to lacks; empty when a post can go out.
@@ -407,13 +351,7 @@ class Checker {
         "template there or deliver it again";
     XmlDocument document;
     Status loaded = decodeXmlText(bytes, &text_);
-    if (loaded.ok()) {
-      if (std::string problem = entityProblem(text_); !problem.empty()) {
-        loaded = Status{kErrAutomation, problem};
-      } else {
-        loaded = document.loadBytes(bytes);
-      }
-    }
+    if (loaded.ok()) loaded = document.loadBytes(bytes);
     if (!loaded.ok()) {
       error("template is not well-formed XML (" + loaded.description + ")" + notLoaded);
       return;
@@ -624,15 +562,8 @@ class Checker {
               form);
         continue;
       }
-      // A run cuts the source from the pair as written at the position found in the trimmed
-      // pair, and compares it exactly.
-      const std::string source = pair.substr(0, semicolon);
-      const std::string meant = trimSpaces(trimmed.substr(0, semicolon));
-      if (meant.empty()) {
+      if (trimSpaces(trimmed.substr(0, semicolon)).empty()) {
         error(about + " names no source: no event matches it" + form);
-      } else if (source != meant) {
-        error(about + ": a run takes the source as " + quoted(source) +
-              ", so no event matches it; remove the blanks around the source");
       }
       for (const std::string& id : splitList(ids, ",")) {
         const std::string t = trimSpaces(id);
@@ -702,19 +633,23 @@ class Checker {
     }
     std::optional<LocalTime> last = parseRunTimestamp(text);
     if (!last) {
-      error("LastRun " + quoted(text) + " is not a date and time (MM/DD/YYYY HH:NN:SS): a run " +
-            "reports it and reads the last hour; remove LastRun from [LastRunDateTime]");
+      error(
+          "LastRun " + quoted(text) + " is not a date and time (MM/DD/YYYY HH:NN:SS): a run " +
+          "reports \"Failed to get the exe's last execution time. Type mismatch\" and reads the " +
+          "last hour; remove LastRun from [LastRunDateTime]");
       return;
     }
-    const long long ahead = civilSeconds(*last) - civilSeconds(now_);
     const long long hours = clockHour(now_) - clockHour(*last);
     const std::string when = "LastRun " + trimSpaces(text);
-    if (ahead > kDaySeconds) {
-      error(when + " lies more than 24 hours after this machine's time " + runTimestamp(now_) +
-            ": a run treats it as missing, reads the last hour and reports why" + fix);
-    } else if (ahead > 0) {
+    if (hours < -24) {
+      error(when + " lies more than 24 clock hours after this machine's time " +
+            runTimestamp(now_) + ": a run reports \"Last execution time " + runTimestamp(*last) +
+            " lies more than 24 hours ahead of the clock.\" and reads the last hour" + fix);
+    } else if (civilSeconds(*last) > civilSeconds(now_)) {
       error(when + " lies after this machine's time " + runTimestamp(now_) +
-            ": every run until then is refused (\"Last exection is less than an hour.\")" + fix);
+            ": every run until the hour after it is refused (\"Last exection is less than an "
+            "hour.\")" +
+            fix);
     } else if (hours == 0) {
       ok(when +
          ": a run within this clock hour is refused as a second one; the next hour's "
@@ -767,25 +702,11 @@ class Checker {
       long window = 0;
       for (; !rows->atEnd(); rows->moveNext()) ++window;
       const long records = rows->inputUnitsProcessed();
-      const std::string file = found == present.end() ? "" : found->location;
-      if (records == 0 && asciiEndsWithNoCase(file, ".xml") && !isEmptyExport(file)) {
-        error(which + ": " + shown(file) + " holds no event a run can read, and a run's pass " +
-              "over it fails; export the log again as rendered XML");
-        continue;
-      }
-      ok(which + ": " + (file.empty() ? "" : shown(file) + ", ") + std::to_string(records) +
+      const std::string file = found == present.end() ? "" : shown(found->location) + ", ";
+      ok(which + ": " + file + std::to_string(records) +
          (records == 1 ? " record, " : " records, ") + std::to_string(window) +
          " in the window a run now reads");
     }
-  }
-
-  // A rendered-XML file without events that is still one a run accepts: empty, or a
-  // well-formed document.
-  bool isEmptyExport(const std::string& file) {
-    std::string bytes;
-    if (!os_.files.readFile(file, &bytes).ok()) return false;
-    XmlDocument document;
-    return bytes.empty() || document.loadBytes(bytes).ok();
   }
 
   void checkServerSettings() {

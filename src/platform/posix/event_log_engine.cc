@@ -119,14 +119,17 @@ Status PosixLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFo
 
 Status PosixLogQueryEngine::listLogs(std::vector<EventLogSource>* logs) {
   logs->clear();
-  const std::string dir = toPosixPath(folder_());
+  // Folder, names and locations are the program's text, as findEventLogFile takes them.
+  const std::string dir = withPosixSeparators(folder_());
   if (dir.empty()) return Status{kErrAutomation, "The event-log folder is not known"};
-  DIR* d = ::opendir(dir.c_str());
+  DIR* d = ::opendir(toPosixPath(dir).c_str());
   if (d == nullptr) {
     return Status{kErrPathNotFound, "cannot list " + dir + ": " + std::strerror(errno)};
   }
   std::vector<std::string> files;
-  while (dirent* entry = ::readdir(d)) files.push_back(entry->d_name);
+  while (dirent* entry = ::readdir(d)) {
+    if (auto name = fromPosixName(entry->d_name)) files.push_back(*name);
+  }
   ::closedir(d);
   std::sort(files.begin(), files.end());
   for (const char* extension : {".evtx", ".xml"}) {
@@ -134,7 +137,7 @@ Status PosixLogQueryEngine::listLogs(std::vector<EventLogSource>* logs) {
       if (!asciiEndsWithNoCase(file, extension) || file.size() == std::strlen(extension)) continue;
       std::string full = dir + (dir.back() == '/' ? "" : "/") + file;
       struct stat st {};
-      if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      if (::stat(toPosixPath(full).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
       std::string base = file.substr(0, file.size() - std::strlen(extension));
       std::string name;
       for (std::size_t i = 0; i < base.size(); ++i) {
