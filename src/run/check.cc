@@ -617,7 +617,7 @@ class Checker {
       }
     } else if (threshold < 0) {
       warning("threshold " + numberText(threshold) +
-              " is negative: every run with a detail row exceeds it and discards its detail file");
+              " is negative: every run reports a threshold violation, even one without events");
     } else {
       ok("threshold " + numberText(threshold) + " detail rows per run");
     }

@@ -38,9 +38,10 @@ std::string logsPart(const RunState& rs) {
       summary += e.summaryRows;
     }
     out += (&log == &rs.logTallies.front() ? " " : ", ") + log.logName;
-    out += log.failure.empty() ? " " + std::to_string(log.rows) + " rows (" + decimal(detail) +
-                                     " detail, " + std::to_string(summary) + " summary)"
-                               : " failed";
+    out += log.failure.empty()
+               ? " " + std::to_string(log.rows) + (log.rows == 1 ? " row (" : " rows (") +
+                     decimal(detail) + " detail, " + std::to_string(summary) + " summary)"
+               : " failed";
   }
   return out;
 }
