@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 
 #include "base/run_state.h"
 #include "base/text.h"
@@ -113,7 +112,7 @@ std::string urlProblem(const std::string& url) {
     return "holds a blank or a control character";
   }
   std::string host = url.substr(scheme, url.find_first_of("/?#", scheme) - scheme);
-  host = host.substr(host.find('@') + 1);
+  host = host.substr(host.find('@') + 1);  // without user and password (npos + 1 keeps it all)
   if (host.empty() || host[0] == ':') return "names no server";
   return {};
 }
@@ -336,13 +335,21 @@ class Checker {
     return "template line " + std::to_string(lineAt(text_, node.offset()));
   }
 
-  // Every element named name in document order, below and including node.
-  static void collect(const XmlNode& node, const std::string& name, std::vector<XmlNode>* out) {
-    for (XmlNode child = node.firstChild(); child; child = child.nextSibling()) {
-      if (child.kind() != XmlNodeKind::kElement) continue;
-      if (child.name() == name) out->push_back(child);
-      collect(child, name, out);
+  // Every element named name below node, in document order; a walk without recursion, so
+  // nesting depth is the template's to choose.
+  static std::vector<XmlNode> collect(const XmlNode& node, const std::string& name) {
+    std::vector<XmlNode> found;
+    std::vector<XmlNode> pending{node.firstChild()};
+    while (!pending.empty()) {
+      XmlNode n = pending.back();
+      pending.pop_back();
+      if (!n) continue;
+      pending.push_back(n.nextSibling());
+      if (n.kind() != XmlNodeKind::kElement) continue;
+      if (n.name() == name) found.push_back(n);
+      pending.push_back(n.firstChild());
     }
+    return found;
   }
 
   void checkTemplateDocument(const std::string& bytes) {
@@ -356,8 +363,7 @@ class Checker {
       error("template is not well-formed XML (" + loaded.description + ")" + notLoaded);
       return;
     }
-    std::vector<XmlNode> tops;
-    collect(document.document(), "dcmevntlgtemplat", &tops);
+    const std::vector<XmlNode> tops = collect(document.document(), "dcmevntlgtemplat");
     if (tops.empty()) {
       error("template has no <dcmevntlgtemplat> element (its root element is <" +
             document.rootElement().name() +
@@ -437,8 +443,11 @@ class Checker {
       const auto* known = std::find(std::begin(kEntryElements), std::end(kEntryElements), name);
       if (known == std::end(kEntryElements)) {
         std::string nearest = nearestEntryElement(name);
+        const bool filter = nearest.rfind("evnt", 0) == 0 && nearest != "evntlgsourcestr" &&
+                            nearest != "evntlgsource";
         error(lineOf(child) + ", entry " + std::to_string(number) + ": unknown element <" +
-              child.name() + ">: a run ignores it, so it does not narrow the entry" +
+              child.name() + ">: a run ignores it" +
+              (filter ? ", so it does not narrow the entry" : "") +
               (nearest.empty() ? std::string("; remove it") : "; did you mean <" + nearest + ">?"));
       } else if (name != "evntlgsource" && fields.count(name) != 0) {
         error(lineOf(child) + ", entry " + std::to_string(number) + ": a second <" + name +
