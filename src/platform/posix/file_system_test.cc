@@ -82,6 +82,13 @@ TEST_F(PosixFileSystemTest, ReadOnlyFilesCannotBeRewritten) {
   std::unique_ptr<TextStream> s;
   EXPECT_EQ(fs.createTextFile(win("ro.txt"), true, &s).number, kErrPermissionDenied);
   EXPECT_EQ(fs.openTextFileForAppending(win("ro.txt"), &s).number, kErrPermissionDenied);
+  // Asking says the same, without writing.
+  EXPECT_FALSE(fs.isWritable(win("ro.txt")));
+  folder.write("rw.txt", "x");
+  EXPECT_TRUE(fs.isWritable(win("rw.txt")));
+  EXPECT_TRUE(fs.isWritable(folder.path() + "\\"));
+  EXPECT_FALSE(fs.isWritable(win("none")));
+  EXPECT_EQ(fs.nativePath(folder.path() + "\\qSCC\\"), folder.path() + "/qSCC");
 }
 
 }  // namespace
