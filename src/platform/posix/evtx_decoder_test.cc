@@ -1,0 +1,117 @@
+// The .evtx decoder against the reader it replaced (libevtx renders each record as XML, which
+// is parsed and mapped): every record of every sample log, every column, and the counts.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "platform/fake/sample_data.h"
+#include "platform/fake/scoped_time_zone.h"
+#include "platform/posix/event_log_reader.h"
+#include "testing/evtx_oracle.h"
+
+namespace sccevtmon {
+namespace {
+
+std::string describe(const EventRow& row) {
+  std::string s = "record " + std::to_string(row.recordId);
+  for (const LogValue& v : row.values) s += " | " + (v ? *v : std::string("(null)"));
+  return s;
+}
+
+struct Differences {
+  long compared = 0;
+  std::vector<std::string> lines;
+};
+
+// Rows of both readers, both in record-number order (equal numbers: alike records of a log
+// that repeats its chunks).
+void compareRows(const EventLogContents& ours, const EventLogContents& theirs,
+                 const std::vector<std::string>& xml, Differences* d) {
+  std::multimap<std::uint64_t, const EventRow*> mine;
+  for (const EventRow& r : ours.rows) mine.emplace(r.recordId, &r);
+  std::map<std::uint64_t, std::string> xmlById;
+  for (const std::string& x : xml) {
+    size_t at = x.find("<EventRecordID>");
+    if (at != std::string::npos) xmlById[std::stoull(x.substr(at + 15))] = x;
+  }
+  for (const EventRow& r : theirs.rows) {
+    ++d->compared;
+    auto [first, last] = mine.equal_range(r.recordId);
+    bool found = false;
+    for (auto it = first; it != last && !found; ++it) found = it->second->values == r.values;
+    if (!found && d->lines.size() < 10) {
+      std::string line = "libevtx: " + describe(r) + "\n";
+      for (auto it = first; it != last; ++it) line += "decoder: " + describe(*it->second) + "\n";
+      line += xmlById[r.recordId];
+      d->lines.push_back(line);
+    }
+  }
+}
+
+struct Log {
+  const char* file;
+  bool damaged;  // libevtx fails records or whole chunks of it
+};
+
+class EvtxDecoderTest : public ::testing::TestWithParam<Log> {};
+
+void PrintTo(const Log& log, std::ostream* os) { *os << log.file; }
+
+TEST_P(EvtxDecoderTest, GivesTheRowsLibevtxGives) {
+  std::string path = sampleEvtxFolder() + "/" + GetParam().file;
+  if (!std::filesystem::exists(path)) {
+    GTEST_SKIP() << "sample data not found at " << path << " (set SCCEVTMON_DATA_DIR)";
+  }
+  // A zone with daylight-saving time, so that the local-time conversion is compared too.
+  ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  EventLogContents ours, theirs;
+  std::vector<std::string> xml;
+  Status a = readEvtxFile(path, EventWindow{}, &ours);
+  Status b = testing::readEvtxFileWithLibevtx(path, EventWindow{}, &theirs, &xml);
+  ASSERT_EQ(a.ok(), b.ok()) << a.description << " / " << b.description;
+  if (!a.ok()) {
+    EXPECT_EQ(a.number, b.number);
+    return;
+  }
+  Differences d;
+  compareRows(ours, theirs, xml, &d);
+  EXPECT_TRUE(d.lines.empty()) << d.lines.size() << " rows differ, the first:\n" << d.lines.front();
+  if (GetParam().damaged) {
+    EXPECT_GE(ours.rows.size(), theirs.rows.size());
+  } else {
+    EXPECT_EQ(ours.processed, theirs.processed);
+    EXPECT_EQ(ours.skipped, theirs.skipped);
+    EXPECT_EQ(ours.rows.size(), theirs.rows.size());
+  }
+  std::printf("%s: decoder %ld records, %ld skipped, %zu rows; libevtx %ld, %ld, %zu\n",
+              GetParam().file, ours.processed, ours.skipped, ours.rows.size(), theirs.processed,
+              theirs.skipped, theirs.rows.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, EvtxDecoderTest,
+    ::testing::Values(Log{"logs-a/Application.evtx", false},
+                      Log{"logs-a/Microsoft-Windows-PowerShell%4Operational.evtx", false},
+                      Log{"logs-a/Microsoft-Windows-Sysmon%4Operational.evtx", false},
+                      Log{"logs-a/Security.evtx", false}, Log{"logs-a/System.evtx", false},
+                      Log{"logs-a/Windows PowerShell.evtx", false},
+                      Log{"logs-b/Application.evtx", false}, Log{"logs-b/Security.evtx", false},
+                      Log{"logs-b/System.evtx", false}, Log{"large/Security.evtx", false},
+                      Log{"edge/CAPI2-libevtx-partial.evtx", true},
+                      Log{"edge/Security-truncated.evtx", true},
+                      Log{"edge/Security-unreadable-by-both-parsers.evtx", true},
+                      Log{"edge/System-1-record.evtx", false},
+                      Log{"edge/System-bitflip.evtx", true}, Log{"edge/bad-chunk-magic.evtx", true},
+                      Log{"edge/empty.evtx", false}, Log{"edge/header-only.evtx", false},
+                      Log{"edge/not-an-evtx.evtx", false}),
+    [](const auto& info) {
+      std::string name;
+      for (char c : std::string(info.param.file)) name += std::isalnum(c) ? c : '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace sccevtmon
