@@ -172,7 +172,7 @@ void locateFields(Fragment& f) {
 
 }  // namespace
 
-bool Chunk::compile(std::uint32_t pos, std::uint32_t end, Fragment* f) {
+bool Chunk::compile(std::uint32_t pos, std::uint32_t end, bool dependencyIds, Fragment* f) {
   f->clear();
   Reader r{bytes_, end};
   std::uint32_t stack[kMaxElementDepth];
@@ -222,9 +222,12 @@ bool Chunk::compile(std::uint32_t pos, std::uint32_t end, Fragment* f) {
         pos += 4;
         break;
       case kOpenStartElement: {
-        if (inStartTag || !need(11) || depth == kMaxElementDepth) return false;
-        std::uint32_t nameOffset = u32(b + pos + 7);
-        pos += 11;
+        // Elements of a template definition carry a dependency identifier; elements written
+        // without a template do not.
+        std::uint32_t head = dependencyIds ? 11 : 9;
+        if (inStartTag || !need(head) || depth == kMaxElementDepth) return false;
+        std::uint32_t nameOffset = u32(b + pos + head - 4);
+        pos += head;
         Node n{};
         n.kind = Node::kElement;
         if (!nameAt(nameOffset, &n.name)) return false;
@@ -366,7 +369,7 @@ const Fragment* Chunk::templateAt(std::uint32_t offset) {
         f = std::move(spare_.back());
         spare_.pop_back();
       }
-      if (!compile(begin, begin + dataSize, f.get())) {
+      if (!compile(begin, begin + dataSize, true, f.get())) {
         spare_.push_back(std::move(f));
       }
     }
@@ -387,7 +390,9 @@ bool Chunk::parseFragment(std::uint32_t pos, std::uint32_t end, int depth, Insta
   out->depth = depth;
   if (b[pos] != kTemplateInstance) {
     // A fragment written out without a template.
-    if (!compile(pos, end, &inline_[depth])) return false;
+    if (!compile(pos, end, false, &inline_[depth]) && !compile(pos, end, true, &inline_[depth])) {
+      return false;
+    }
     out->fragment = &inline_[depth];
     out->values = nullptr;
     out->count = 0;

@@ -83,7 +83,7 @@ class Chunk {
 
   bool parseFragment(std::uint32_t begin, std::uint32_t end, int depth, Instance* out);
   const Fragment* templateAt(std::uint32_t offset);
-  bool compile(std::uint32_t begin, std::uint32_t end, Fragment* out);
+  bool compile(std::uint32_t begin, std::uint32_t end, bool dependencyIds, Fragment* out);
 
   bool appendValue(const Value& v, int depth, std::string& out, bool* ok);
   bool appendText(const Instance& in, std::uint32_t node, std::string& out);

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
+#include "evtx/evtx.h"
 #include "platform/fake/sample_data.h"
 #include "platform/fake/scoped_time_zone.h"
 #include "platform/posix/event_log_reader.h"
@@ -23,13 +25,38 @@ std::string describe(const EventRow& row) {
 
 struct Differences {
   long compared = 0;
+  long known = 0;  // records left out of the Message comparison, see whiteSpaceValues
   std::vector<std::string> lines;
 };
+
+// The records with an insertion string made only of white space. libevtx writes such a value
+// as an empty element (logs-a/Application.evtx, Windows Search Service 1003/1008/...: the
+// value "\n" of ExtraInfo, which python-evtx and the decoder keep), so the fallback message
+// of these records differs by that value; their other columns are compared.
+std::set<std::uint64_t> whiteSpaceValues(const std::string& path) {
+  struct Sink : evtx::RecordSink {
+    std::set<std::uint64_t> numbers;
+    bool wanted(std::uint64_t, const evtx::CreationTime&) override { return true; }
+    void take(const evtx::Event& e) override {
+      for (std::string_view s : e.strings) {
+        if (!s.empty() && s.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+          numbers.insert(e.recordNumber);
+        }
+      }
+    }
+  } sink;
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  evtx::Decoder decoder;
+  decoder.read(std::as_bytes(std::span(bytes.data(), bytes.size())), sink);
+  return sink.numbers;
+}
 
 // Rows of both readers, both in record-number order (equal numbers: alike records of a log
 // that repeats its chunks).
 void compareRows(const EventLogContents& ours, const EventLogContents& theirs,
-                 const std::vector<std::string>& xml, Differences* d) {
+                 const std::vector<std::string>& xml, const std::set<std::uint64_t>& known,
+                 Differences* d) {
   std::multimap<std::uint64_t, const EventRow*> mine;
   for (const EventRow& r : ours.rows) mine.emplace(r.recordId, &r);
   std::map<std::uint64_t, std::string> xmlById;
@@ -42,7 +69,16 @@ void compareRows(const EventLogContents& ours, const EventLogContents& theirs,
     auto [first, last] = mine.equal_range(r.recordId);
     bool found = false;
     for (auto it = first; it != last && !found; ++it) found = it->second->values == r.values;
-    if (!found && d->lines.size() < 10) {
+    if (!found && known.count(r.recordId) > 0) {
+      auto message = static_cast<int>(EventField::kMessage);
+      for (auto it = first; it != last && !found; ++it) {
+        EventRow a = *it->second;
+        a.values[message] = r.values[message];
+        found = a.values == r.values;
+      }
+      d->known += found;
+    }
+    if (!found && d->lines.size() < 200) {
       std::string line = "libevtx: " + describe(r) + "\n";
       for (auto it = first; it != last; ++it) line += "decoder: " + describe(*it->second) + "\n";
       line += xmlById[r.recordId];
@@ -77,8 +113,15 @@ TEST_P(EvtxDecoderTest, GivesTheRowsLibevtxGives) {
     return;
   }
   Differences d;
-  compareRows(ours, theirs, xml, &d);
-  EXPECT_TRUE(d.lines.empty()) << d.lines.size() << " rows differ, the first:\n" << d.lines.front();
+  compareRows(ours, theirs, xml, whiteSpaceValues(path), &d);
+  std::string shown;
+  for (size_t k = 0; k < d.lines.size() && k < 3; ++k) shown += d.lines[k] + "\n";
+  EXPECT_TRUE(d.lines.empty()) << d.lines.size() << " rows differ, the first:\n" << shown;
+  if (const char* dump = getenv("EVTX_DIFF_DUMP")) {
+    FILE* f = fopen(dump, "a");
+    for (const std::string& l : d.lines) fprintf(f, "%s\n", l.c_str());
+    fclose(f);
+  }
   if (GetParam().damaged) {
     EXPECT_GE(ours.rows.size(), theirs.rows.size());
   } else {
@@ -86,9 +129,11 @@ TEST_P(EvtxDecoderTest, GivesTheRowsLibevtxGives) {
     EXPECT_EQ(ours.skipped, theirs.skipped);
     EXPECT_EQ(ours.rows.size(), theirs.rows.size());
   }
-  std::printf("%s: decoder %ld records, %ld skipped, %zu rows; libevtx %ld, %ld, %zu\n",
-              GetParam().file, ours.processed, ours.skipped, ours.rows.size(), theirs.processed,
-              theirs.skipped, theirs.rows.size());
+  std::printf(
+      "%s: decoder %ld records, %ld skipped, %zu rows; libevtx %ld, %ld, %zu; %ld rows compared, "
+      "%ld without the message\n",
+      GetParam().file, ours.processed, ours.skipped, ours.rows.size(), theirs.processed,
+      theirs.skipped, theirs.rows.size(), d.compared, d.known);
 }
 
 INSTANTIATE_TEST_SUITE_P(
