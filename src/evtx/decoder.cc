@@ -91,8 +91,17 @@ Summary Decoder::read(std::span<const std::byte> bytes, RecordSink& sink) {
           ++s.records;
           ++s.skipped;
         }
+        // A frame found by searching must also carry a number of the chunk's range.
+        std::uint64_t first = load<std::uint64_t>(c + 8), last = load<std::uint64_t>(c + 16);
+        auto inRange = [&](std::uint32_t at) {
+          std::uint64_t n = load<std::uint64_t>(c + at + 8);
+          return !headerOk || (n >= first && n <= last);
+        };
         std::uint32_t next = offset + 8;
-        while (limit - next >= kRecordHeaderSize + 4 && !isRecordFrame(c, next, limit)) next += 8;
+        while (limit - next >= kRecordHeaderSize + 4 &&
+               !(isRecordFrame(c, next, limit) && inRange(next))) {
+          next += 8;
+        }
         offset = next;
         continue;
       }
