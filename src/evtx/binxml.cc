@@ -74,6 +74,10 @@ void Fragment::clear() {
   nodes.clear();
   text.clear();
   for (int& f : field) f = -1;
+  eventData = -1;
+  eventDataPlanned = false;
+  dataValue.clear();
+  dataNode.clear();
 }
 
 void Chunk::reset(const unsigned char* bytes, std::uint32_t size) {
@@ -170,6 +174,39 @@ void locateFields(Fragment& f) {
   f.field[kFieldRenderedMessage] = element(rendering, kNameMessage);
 }
 
+// The one substitution an element's content consists of, or null.
+const Node* onlySubstitution(const Fragment& f, std::uint32_t element) {
+  std::uint32_t first = element + 1;
+  while (first < f.nodes[element].end && f.nodes[first].kind == Node::kAttribute) {
+    first = f.nodes[first].end;
+  }
+  if (first + 1 == f.nodes[element].end && f.nodes[first].kind == Node::kSubstitution) {
+    return &f.nodes[first];
+  }
+  return nullptr;
+}
+
+// Works out once what fills the Data elements of the fragment's first EventData.
+void planEventData(Fragment& f) {
+  for (std::uint32_t i = 0; i < f.nodes.size(); ++i) {
+    if (f.nodes[i].kind == Node::kElement && f.nodes[i].name == kNameEventData) {
+      f.eventData = static_cast<int>(i);
+      break;
+    }
+  }
+  if (f.eventData < 0) return;
+  const std::uint32_t e = static_cast<std::uint32_t>(f.eventData);
+  for (std::uint32_t c = e + 1; c < f.nodes[e].end; c = f.nodes[c].end) {
+    const Node& n = f.nodes[c];
+    if (n.kind == Node::kSubstitution) return;  // it may bring in elements
+    if (n.kind != Node::kElement || n.name != kNameData) continue;
+    const Node* only = onlySubstitution(f, c);
+    f.dataValue.push_back(only != nullptr ? static_cast<std::int32_t>(only - f.nodes.data()) : -1);
+    f.dataNode.push_back(c);
+  }
+  f.eventDataPlanned = true;
+}
+
 }  // namespace
 
 bool Chunk::compile(std::uint32_t pos, std::uint32_t end, bool dependencyIds, Fragment* f) {
@@ -216,6 +253,7 @@ bool Chunk::compile(std::uint32_t pos, std::uint32_t end, bool dependencyIds, Fr
       case kEndOfFragment:
         if (depth != 0 || inStartTag) return false;
         locateFields(*f);
+        planEventData(*f);
         return true;
       case kFragmentHeader:
         if (!need(4)) return false;
@@ -439,7 +477,7 @@ bool Chunk::appendValue(const Value& v, int depth, std::string& out, bool* ok) {
     const Fragment& f = *nested.fragment;
     for (std::uint32_t i = 0; i < f.nodes.size(); i = f.nodes[i].end) {
       if (f.nodes[i].kind == Node::kText) {
-        out.append(f.text, f.nodes[i].text, f.nodes[i].length);
+        out.append(f.text.data() + f.nodes[i].text, f.nodes[i].length);
       } else if (!appendText(nested, i, out)) {
         return *ok = false;
       }
@@ -469,7 +507,7 @@ bool Chunk::appendText(const Instance& in, std::uint32_t node, std::string& out)
     const Node& n = f.nodes[i];
     switch (n.kind) {
       case Node::kText:
-        out.append(f.text, n.text, n.length);
+        out.append(f.text.data() + n.text, n.length);
         break;
       case Node::kSubstitution:
         if (n.index < in.count) appendValue(in.values[n.index], in.depth, out, &ok);
@@ -503,7 +541,7 @@ bool Chunk::fieldText(const Instance& in, int node, std::string& out, bool* pres
     for (std::uint32_t i = node + 1; i < n.end && ok; ++i) {
       const Node& part = f.nodes[i];
       if (part.kind == Node::kText) {
-        out.append(f.text, part.text, part.length);
+        out.append(f.text.data() + part.text, part.length);
       } else if (part.kind == Node::kSubstitution && part.index < in.count) {
         appendValue(in.values[part.index], in.depth, out, &ok);
       }
@@ -535,35 +573,55 @@ bool Chunk::forEachChild(const Instance& in, std::uint32_t node, F&& f) {
   return true;
 }
 
-bool Chunk::eventData(const Instance& in, std::uint32_t node) {
-  return forEachChild(in, node, [&](const Instance& ci, std::uint32_t c) {
-    const Fragment& f = *ci.fragment;
-    if (f.nodes[c].name != kNameData) return true;
-    // A value array fills one Data element per array element.
-    const Node* only = nullptr;
-    std::uint32_t first = c + 1;
-    while (first < f.nodes[c].end && f.nodes[first].kind == Node::kAttribute) {
-      first = f.nodes[first].end;
-    }
-    if (first + 1 == f.nodes[c].end && f.nodes[first].kind == Node::kSubstitution) {
-      only = &f.nodes[first];
-    }
-    if (only != nullptr && only->index < ci.count && (ci.values[only->index].type & kArrayFlag)) {
-      const Value& v = ci.values[only->index];
-      std::uint8_t type = v.type & ~kArrayFlag;
+// One Data element's text (or texts: a value array gives one per element); only is the one
+// substitution the element holds, or null.
+bool Chunk::dataValue(const Instance& in, std::uint32_t node, const Node* only) {
+  if (only != nullptr && only->index < in.count && (in.values[only->index].type & kArrayFlag)) {
+    const Value& v = in.values[only->index];
+    std::uint8_t type = v.type & ~kArrayFlag;
+    bool ok = true;
+    bool good = forEachArrayElement(
+        type, bytes_ + v.offset, v.size, [&](const unsigned char* e, std::size_t n) {
+          std::uint32_t begin = static_cast<std::uint32_t>(arena_.size());
+          if (!appendScalar(type, e, n, arena_)) ok = false;
+          strings_.emplace_back(begin, static_cast<std::uint32_t>(arena_.size()) - begin);
+        });
+    return good && ok;
+  }
+  std::uint32_t begin = static_cast<std::uint32_t>(arena_.size());
+  if (only != nullptr) {
+    if (only->index < in.count) {
+      const Value& v = in.values[only->index];
       bool ok = true;
-      bool good = forEachArrayElement(
-          type, bytes_ + v.offset, v.size, [&](const unsigned char* e, std::size_t n) {
-            std::uint32_t begin = static_cast<std::uint32_t>(arena_.size());
-            if (!appendScalar(type, e, n, arena_)) ok = false;
-            strings_.emplace_back(begin, static_cast<std::uint32_t>(arena_.size()) - begin);
-          });
-      return good && ok;
+      if (v.type == kString && v.size % 2 == 0) {
+        appendUtf16(bytes_ + v.offset, v.size / 2, arena_);
+      } else if (!appendValue(v, in.depth, arena_, &ok)) {
+        return false;
+      }
     }
-    std::uint32_t begin = static_cast<std::uint32_t>(arena_.size());
-    if (!appendText(ci, c, arena_)) return false;
-    strings_.emplace_back(begin, static_cast<std::uint32_t>(arena_.size()) - begin);
-    return true;
+  } else if (!appendText(in, node, arena_)) {
+    return false;
+  }
+  strings_.emplace_back(begin, static_cast<std::uint32_t>(arena_.size()) - begin);
+  return true;
+}
+
+bool Chunk::plannedEventData(const Instance& in) {
+  const Fragment& f = *in.fragment;
+  for (std::size_t k = 0; k < f.dataValue.size(); ++k) {
+    const Node* only = f.dataValue[k] >= 0 ? &f.nodes[f.dataValue[k]] : nullptr;
+    if (!dataValue(in, f.dataNode[k], only)) return false;
+  }
+  return true;
+}
+
+bool Chunk::eventData(const Instance& in, std::uint32_t node) {
+  const Fragment& f = *in.fragment;
+  if (f.eventDataPlanned && f.eventData == static_cast<int>(node)) return plannedEventData(in);
+  return forEachChild(in, node, [&](const Instance& ci, std::uint32_t c) {
+    const Fragment& cf = *ci.fragment;
+    if (cf.nodes[c].name != kNameData) return true;
+    return dataValue(ci, c, onlySubstitution(cf, c));
   });
 }
 

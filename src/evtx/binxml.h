@@ -53,6 +53,13 @@ struct Fragment {
   std::string text;  // the literal texts, UTF-8
   // Where each field is: the node of its element or attribute, or -1.
   int field[kFieldCount];
+  // The first EventData element, and what fills each of its Data children: the node of the
+  // one substitution it holds, or -1 when its content is read from the nodes. Not usable when
+  // a substitution may bring in further children.
+  int eventData = -1;
+  bool eventDataPlanned = false;
+  std::vector<std::int32_t> dataValue;
+  std::vector<std::uint32_t> dataNode;
   void clear();
 };
 
@@ -89,6 +96,8 @@ class Chunk {
   bool appendText(const Instance& in, std::uint32_t node, std::string& out);
   bool fieldText(const Instance& in, int node, std::string& out, bool* present);
   bool eventData(const Instance& in, std::uint32_t node);
+  bool plannedEventData(const Instance& in);
+  bool dataValue(const Instance& in, std::uint32_t node, const Node* only);
   bool userData(const Instance& in, std::uint32_t node);
   bool leafTexts(const Instance& in, std::uint32_t node);
   bool hasElementChild(const Instance& in, std::uint32_t node, bool* ok);

@@ -24,19 +24,16 @@ void appendDecimal(T value, std::string& out) {
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 constexpr char kLowerHex[] = "0123456789abcdef";
 
-// value as exactly digits hexadecimal digits.
-void appendHex(std::uint64_t value, int digits, const char* alphabet, std::string& out) {
-  char buffer[16];
+// "0x" and value as exactly digits hexadecimal digits.
+void appendHex(std::uint64_t value, int digits, const char* alphabet, std::string& out,
+               bool prefix = false) {
+  char buffer[18] = {'0', 'x'};
+  char* d = buffer + (prefix ? 2 : 0);
   for (int k = digits - 1; k >= 0; --k) {
-    buffer[k] = alphabet[value & 0xF];
+    d[k] = alphabet[value & 0xF];
     value >>= 4;
   }
-  out.append(buffer, digits);
-}
-
-void appendTwo(int v, std::string& out) {
-  out += static_cast<char>('0' + v / 10 % 10);
-  out += static_cast<char>('0' + v % 10);
+  out.append(buffer, static_cast<std::size_t>(d - buffer + digits));
 }
 
 void appendDigits(std::uint32_t v, int digits, std::string& out) {
@@ -55,34 +52,38 @@ void appendIsoTime(const CivilTime& t, std::uint32_t nanoseconds, std::string& o
   } else {
     appendDigits(static_cast<std::uint32_t>(t.year), 4, out);
   }
-  out += '-';
-  appendTwo(t.month, out);
-  out += '-';
-  appendTwo(t.day, out);
-  out += 'T';
-  appendTwo(t.hour, out);
-  out += ':';
-  appendTwo(t.minute, out);
-  out += ':';
-  appendTwo(t.second, out);
-  out += '.';
-  appendDigits(nanoseconds, 9, out);
-  out += 'Z';
+  char b[26] = {'-', 0, 0, '-', 0, 0, 'T', 0, 0, ':', 0, 0, ':', 0, 0, '.'};
+  auto two = [&](int at, int v) {
+    b[at] = static_cast<char>('0' + v / 10 % 10);
+    b[at + 1] = static_cast<char>('0' + v % 10);
+  };
+  two(1, t.month), two(4, t.day), two(7, t.hour), two(10, t.minute), two(13, t.second);
+  for (int k = 24; k >= 16; --k) {
+    b[k] = static_cast<char>('0' + nanoseconds % 10);
+    nanoseconds /= 10;
+  }
+  b[25] = 'Z';
+  out.append(b, sizeof b);
 }
 
 void appendGuid(const unsigned char* p, std::string& out) {
-  out += '{';
-  appendHex(load<std::uint32_t>(p), 8, kUpperHex, out);
-  out += '-';
-  appendHex(load<std::uint16_t>(p + 4), 4, kUpperHex, out);
-  out += '-';
-  appendHex(load<std::uint16_t>(p + 6), 4, kUpperHex, out);
-  out += '-';
-  for (int k = 8; k < 16; ++k) {
-    if (k == 10) out += '-';
-    appendHex(p[k], 2, kUpperHex, out);
-  }
-  out += '}';
+  char b[38];
+  auto hex = [&](int at, std::uint64_t v, int digits) {
+    for (int k = digits - 1; k >= 0; --k, v >>= 4) b[at + k] = kUpperHex[v & 0xF];
+  };
+  b[0] = '{';
+  hex(1, load<std::uint32_t>(p), 8);
+  b[9] = '-';
+  hex(10, load<std::uint16_t>(p + 4), 4);
+  b[14] = '-';
+  hex(15, load<std::uint16_t>(p + 6), 4);
+  b[19] = '-';
+  hex(20, p[8], 2);
+  hex(22, p[9], 2);
+  b[24] = '-';
+  for (int k = 10; k < 16; ++k) hex(25 + 2 * (k - 10), p[k], 2);
+  b[37] = '}';
+  out.append(b, sizeof b);
 }
 
 bool appendSid(const unsigned char* p, std::size_t size, std::string& out) {
@@ -95,8 +96,7 @@ bool appendSid(const unsigned char* p, std::size_t size, std::string& out) {
   appendDecimal(static_cast<unsigned>(p[0]), out);
   out += '-';
   if (authority >> 32) {
-    out += "0x";
-    appendHex(authority, 12, kUpperHex, out);
+    appendHex(authority, 12, kUpperHex, out, true);
   } else {
     appendDecimal(authority, out);
   }
@@ -134,27 +134,59 @@ void appendCodePoint(char32_t c, std::string& out) {
 }
 
 void appendUtf16(const unsigned char* p, std::size_t count, std::string& out) {
+  // Written in place: at most three bytes per code unit.
+  std::size_t start = out.size();
+  out.resize(start + 3 * count);
+  char* d = out.data() + start;
   std::size_t i = 0;
-  // ASCII runs are copied without per-character branching on the rest.
   while (i < count) {
-    char16_t u = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-    if (u == 0) return;
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-      ++i;
-      continue;
-    }
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count) {
-      char16_t v = static_cast<char16_t>(p[2 * i + 2] | (p[2 * i + 3] << 8));
-      if (v >= 0xDC00 && v <= 0xDFFF) {
-        appendCodePoint(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (v - 0xDC00), out);
-        i += 2;
+    // Four ASCII characters at once.
+    if (count - i >= 4) {
+      std::uint64_t four;
+      std::memcpy(&four, p + 2 * i, 8);
+      if ((four & 0xFF80FF80FF80FF80ULL) == 0 && (four & 0xFFFF) != 0 &&
+          (four & 0xFFFF0000ULL) != 0 && (four & 0xFFFF00000000ULL) != 0 &&
+          (four & 0xFFFF000000000000ULL) != 0) {
+        d[0] = static_cast<char>(four);
+        d[1] = static_cast<char>(four >> 16);
+        d[2] = static_cast<char>(four >> 32);
+        d[3] = static_cast<char>(four >> 48);
+        d += 4;
+        i += 4;
         continue;
       }
     }
-    appendCodePoint(u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u, out);
+    char32_t u = static_cast<char32_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    if (u == 0) break;
     ++i;
+    if (u < 0x80) {
+      *d++ = static_cast<char>(u);
+      continue;
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      char32_t v = i < count ? static_cast<char32_t>(p[2 * i] | (p[2 * i + 1] << 8)) : 0;
+      if (u <= 0xDBFF && v >= 0xDC00 && v <= 0xDFFF) {
+        u = 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);
+        ++i;
+      } else {
+        u = 0xFFFD;
+      }
+    }
+    if (u < 0x800) {
+      *d++ = static_cast<char>(0xC0 | (u >> 6));
+      *d++ = static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0x10000) {
+      *d++ = static_cast<char>(0xE0 | (u >> 12));
+      *d++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      *d++ = static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      *d++ = static_cast<char>(0xF0 | (u >> 18));
+      *d++ = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+      *d++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      *d++ = static_cast<char>(0x80 | (u & 0x3F));
+    }
   }
+  out.resize(static_cast<std::size_t>(d - out.data()));
 }
 
 bool fileTimeToCivil(std::uint64_t fileTime, CivilTime* t) {
@@ -281,22 +313,26 @@ bool appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, s
       if (!fixed(4)) return false;
       out += load<std::uint32_t>(p) != 0 ? "true" : "false";
       return true;
-    case kBinary:
-      for (std::size_t i = 0; i < size; ++i) appendHex(p[i], 2, kUpperHex, out);
+    case kBinary: {
+      std::size_t start = out.size();
+      out.resize(start + 2 * size);
+      for (std::size_t i = 0; i < size; ++i) {
+        out[start + 2 * i] = kUpperHex[p[i] >> 4];
+        out[start + 2 * i + 1] = kUpperHex[p[i] & 0xF];
+      }
       return true;
+    }
     case kGuid:
       if (!fixed(16)) return false;
       appendGuid(p, out);
       return true;
     case kSizeT:
       if (size == 4) {
-        out += "0x";
-        appendHex(load<std::uint32_t>(p), 8, kLowerHex, out);
+        appendHex(load<std::uint32_t>(p), 8, kLowerHex, out, true);
         return true;
       }
       if (size == 8) {
-        out += "0x";
-        appendHex(load<std::uint64_t>(p), 16, kLowerHex, out);
+        appendHex(load<std::uint64_t>(p), 16, kLowerHex, out, true);
         return true;
       }
       return false;
@@ -328,13 +364,11 @@ bool appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, s
       return appendSid(p, size, out);
     case kHexInt32:
       if (!fixed(4)) return false;
-      out += "0x";
-      appendHex(load<std::uint32_t>(p), 8, kLowerHex, out);
+      appendHex(load<std::uint32_t>(p), 8, kLowerHex, out, true);
       return true;
     case kHexInt64:
       if (!fixed(8)) return false;
-      out += "0x";
-      appendHex(load<std::uint64_t>(p), 16, kLowerHex, out);
+      appendHex(load<std::uint64_t>(p), 16, kLowerHex, out, true);
       return true;
     case kEvtHandle:
       return false;
