@@ -38,17 +38,21 @@ double peakMiB() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-// Makes every field of every record, as the monitor's mapping reads them.
+// Makes every field of every record that the monitor's columns are made of.
 class AllFields : public evtx::RecordSink {
+  static constexpr std::uint32_t kMonitorParts =
+      evtx::kEventId | evtx::kLevel | evtx::kTask | evtx::kKeywords | evtx::kProviderName |
+      evtx::kEventSourceName | evtx::kRenderedTask | evtx::kRenderedMessage | evtx::kStrings;
+
  public:
-  bool wanted(std::uint64_t, const evtx::CreationTime& created) override {
+  std::uint32_t wanted(std::uint64_t, const evtx::CreationTime& created) override {
     sum_ += created.fileTime;
-    return true;
+    return kMonitorParts;
   }
   void take(const evtx::Event& e) override {
-    for (const evtx::Field* f : {&e.systemTime, &e.eventId, &e.level, &e.task, &e.keywords,
-                                 &e.providerName, &e.eventSourceName, &e.renderedTask,
-                                 &e.renderedMessage}) {
+    for (const evtx::Field* f :
+         {&e.systemTime, &e.eventId, &e.level, &e.task, &e.keywords, &e.providerName,
+          &e.eventSourceName, &e.renderedTask, &e.renderedMessage}) {
       sum_ += f->text.size();
     }
     for (std::string_view s : e.strings) sum_ += s.size();

@@ -25,10 +25,11 @@ class Sink : public evtx::RecordSink {
  public:
   explicit Sink(bool keepAll) : keepAll_(keepAll) {}
 
-  bool wanted(std::uint64_t number, const evtx::CreationTime& created) override {
+  std::uint32_t wanted(std::uint64_t number, const evtx::CreationTime& created) override {
     ++asked_;
     if (created.kind == evtx::CreationTime::Kind::kFileTime) sum_ += created.fileTime;
-    return keepAll_ || number % 2 == 0;
+    if (keepAll_) return evtx::kAllParts;
+    return number % 2 == 0 ? static_cast<std::uint32_t>(number >> 1) & evtx::kAllParts : 0;
   }
 
   void take(const evtx::Event& e) override {

@@ -677,7 +677,8 @@ bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t n
       }
     }
   }
-  if (!sink.wanted(number, created)) return true;
+  const std::uint32_t parts = sink.wanted(number, created);
+  if (parts == 0) return true;
 
   arena_.clear();
   strings_.clear();
@@ -685,7 +686,8 @@ bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t n
   bool present[kFieldCount];
   for (int k = 0; k < kFieldCount; ++k) {
     std::uint32_t at = static_cast<std::uint32_t>(arena_.size());
-    if (!fieldText(in, f.field[k], arena_, &present[k])) return false;
+    present[k] = false;
+    if ((parts & (1u << k)) && !fieldText(in, f.field[k], arena_, &present[k])) return false;
     spans[k] = {at, static_cast<std::uint32_t>(arena_.size()) - at};
   }
   // EventData, else UserData, among the event's children, which a substitution may bring in.
@@ -700,8 +702,10 @@ bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t n
       return (this->*strings)(ci, c);
     });
   };
-  if (!scan(kNameEventData, DataSource::kEventData, &Chunk::eventData)) return false;
-  if (!found && !scan(kNameUserData, DataSource::kUserData, &Chunk::userData)) return false;
+  if (parts & kStrings) {
+    if (!scan(kNameEventData, DataSource::kEventData, &Chunk::eventData)) return false;
+    if (!found && !scan(kNameUserData, DataSource::kUserData, &Chunk::userData)) return false;
+  }
   auto view = [&](std::pair<std::uint32_t, std::uint32_t> s) {
     return std::string_view(arena_).substr(s.first, s.second);
   };

@@ -17,7 +17,7 @@ namespace evtx::detail {
 constexpr int kMaxNesting = 8;        // binary XML inside substitution values
 constexpr int kMaxElementDepth = 64;  // element nesting in one fragment
 
-// The fields a template can feed (Event has one member each).
+// The fields a template can feed (Event has one member each), in the order of Parts.
 enum FieldId : int {
   kFieldSystemTime,
   kFieldEventId,

@@ -70,13 +70,30 @@ struct Summary {
   long damagedChunks = 0;  // chunks whose header or records checksum did not match
 };
 
+// The parts of an Event a sink asks for (a part not asked for is left empty and absent).
+enum Parts : std::uint32_t {
+  kSystemTime = 1u << 0,
+  kEventId = 1u << 1,
+  kQualifiers = 1u << 2,
+  kLevel = 1u << 3,
+  kTask = 1u << 4,
+  kKeywords = 1u << 5,
+  kProviderName = 1u << 6,
+  kEventSourceName = 1u << 7,
+  kEventRecordId = 1u << 8,
+  kRenderedTask = 1u << 9,
+  kRenderedMessage = 1u << 10,
+  kStrings = 1u << 11,
+  kAllParts = (1u << 12) - 1,
+};
+
 // Receives the records of a file in file order.
 class RecordSink {
  public:
   virtual ~RecordSink() = default;
-  // Called once per decodable record with its creation time; false drops the record before
-  // any of its text is made.
-  virtual bool wanted(std::uint64_t recordNumber, const CreationTime& created) = 0;
+  // Called once per decodable record with its creation time: the parts of the event to make
+  // (Parts), or 0 to drop the record before any of its text is made.
+  virtual std::uint32_t wanted(std::uint64_t recordNumber, const CreationTime& created) = 0;
   // The fields of a wanted record.
   virtual void take(const Event& event) = 0;
 };

@@ -150,10 +150,10 @@ class Collect : public RecordSink {
   std::vector<Seen> seen;
   long asked = 0;
 
-  bool wanted(std::uint64_t number, const CreationTime& created) override {
+  std::uint32_t wanted(std::uint64_t number, const CreationTime& created) override {
     ++asked;
     pending_ = {number, created, {}, {}, DataSource::kNone};
-    return want(number);
+    return want(number) ? static_cast<std::uint32_t>(kAllParts) : 0u;
   }
   void take(const Event& e) override {
     Seen s = pending_;
@@ -444,7 +444,7 @@ TEST(EvtxValueTextTest, RendersEachValueType) {
       {kSizeT, le(0x1F, 8), "0x000000000000001f"},
       {kFileTime, le(kCreated, 8), "2012-03-14T04:17:43.354562700Z"},
       {kFileTime, le(0, 8), "1601-01-01T00:00:00.000000000Z"},
-      {kSystemTime,
+      {detail::kSystemTime,
        le(2023, 2) + le(1, 2) + le(5, 2) + le(20, 2) + le(18, 2) + le(59, 2) + le(19, 2) + le(7, 2),
        "2023-01-20T18:59:19.007000000Z"},
       {kSid, "\x01\x02\x00\x00\x00\x00\x00\x05\x20\x00\x00\x00\x20\x02\x00\x00"s, "S-1-5-32-544"},

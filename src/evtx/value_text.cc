@@ -140,13 +140,12 @@ void appendUtf16(const unsigned char* p, std::size_t count, std::string& out) {
   char* d = out.data() + start;
   std::size_t i = 0;
   while (i < count) {
-    // Four ASCII characters at once.
+    // Four ASCII characters at once: no unit above 0x7F and none zero.
     if (count - i >= 4) {
       std::uint64_t four;
       std::memcpy(&four, p + 2 * i, 8);
-      if ((four & 0xFF80FF80FF80FF80ULL) == 0 && (four & 0xFFFF) != 0 &&
-          (four & 0xFFFF0000ULL) != 0 && (four & 0xFFFF00000000ULL) != 0 &&
-          (four & 0xFFFF000000000000ULL) != 0) {
+      constexpr std::uint64_t kOnes = 0x0001000100010001ULL, kHigh = 0xFF80FF80FF80FF80ULL;
+      if ((four & kHigh) == 0 && ((four - kOnes) & 0x8000800080008000ULL) == 0) {
         d[0] = static_cast<char>(four);
         d[1] = static_cast<char>(four >> 16);
         d[2] = static_cast<char>(four >> 32);

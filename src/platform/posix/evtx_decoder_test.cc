@@ -36,7 +36,9 @@ struct Differences {
 std::set<std::uint64_t> whiteSpaceValues(const std::string& path) {
   struct Sink : evtx::RecordSink {
     std::set<std::uint64_t> numbers;
-    bool wanted(std::uint64_t, const evtx::CreationTime&) override { return true; }
+    std::uint32_t wanted(std::uint64_t, const evtx::CreationTime&) override {
+      return evtx::kStrings;
+    }
     void take(const evtx::Event& e) override {
       for (std::string_view s : e.strings) {
         if (!s.empty() && s.find_first_not_of(" \t\r\n") == std::string_view::npos) {

@@ -102,18 +102,25 @@ std::optional<long long> localTime(const evtx::Field& systemTime) {
 }
 
 class RowSink : public evtx::RecordSink {
+  // What the columns are made of (TimeCreated comes as a FILETIME, else as text).
+  static constexpr std::uint32_t kParts =
+      evtx::kEventId | evtx::kLevel | evtx::kTask | evtx::kKeywords | evtx::kProviderName |
+      evtx::kEventSourceName | evtx::kRenderedTask | evtx::kRenderedMessage | evtx::kStrings;
+
  public:
   RowSink(const EventWindow& window, EventLogContents* out) : window_(window), out_(out) {}
 
-  bool wanted(std::uint64_t, const evtx::CreationTime& created) override {
+  std::uint32_t wanted(std::uint64_t, const evtx::CreationTime& created) override {
     created_ = created;
     if (created.kind == evtx::CreationTime::Kind::kFileTime) {
       time_ = localTime(created);
-      return time_ ? window_.contains(*time_) : !window_.limited;
+      if (time_ ? !window_.contains(*time_) : window_.limited) return 0;
+      return kParts;
     }
     time_.reset();
     // Another form of time is read from its text.
-    return created.kind == evtx::CreationTime::Kind::kOther || !window_.limited;
+    if (created.kind == evtx::CreationTime::Kind::kOther) return kParts | evtx::kSystemTime;
+    return window_.limited ? 0 : kParts;
   }
 
   void take(const evtx::Event& e) override {
