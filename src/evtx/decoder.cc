@@ -70,10 +70,13 @@ Summary Decoder::read(std::span<const std::byte> bytes, RecordSink& sink) {
                   crc32(span(c + kChunkHeaderSize, freeOffset - kChunkHeaderSize)) ==
                       load<std::uint32_t>(c + 52);
     if (!dataOk) ++s.damagedChunks;
-    // The records end at the free space, or, when the header cannot be trusted or the file
-    // ends inside the chunk, where their frames stop.
+    // The records end at the free space (also taken from a header whose checksum failed, when
+    // it is plausible: what lies beyond it is the slack of earlier records), or where the file
+    // ends inside the chunk.
     std::uint32_t limit = avail;
-    if (headerOk && freeOffset >= kChunkHeaderSize && freeOffset <= avail) limit = freeOffset;
+    if (freeOffset >= kChunkHeaderSize && freeOffset <= kChunkSize) {
+      limit = std::min(freeOffset, avail);
+    }
     state_->chunk.reset(c, avail);
     std::uint32_t offset = kChunkHeaderSize;
     while (limit - offset >= kRecordHeaderSize + 4) {
