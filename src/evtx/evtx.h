@@ -107,6 +107,15 @@ class Decoder {
 
   // Decodes every record of the file held in bytes. The decoder keeps its buffers from one
   // call to the next.
+  //
+  // Damage: a slot without a chunk signature is passed over. A chunk whose header or records
+  // checksum fails is still read, since a damaged chunk mostly holds good records: each record
+  // whose frame (signature, size, size repeated at its end) is whole is decoded, and is kept
+  // when its binary XML decodes; a broken frame is counted as skipped and the next frame with a
+  // record number of the chunk's range is searched for. A chunk cut off by the end of the file
+  // gives the records wholly inside it. A record that does not decode is counted as skipped.
+  // (A changed byte inside a text value that leaves the structure whole cannot be told from
+  // the real text: the checksum is the only witness, and damagedChunks counts it.)
   Summary read(std::span<const std::byte> bytes, RecordSink& sink);
 
  private:
