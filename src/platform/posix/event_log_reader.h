@@ -32,9 +32,10 @@ struct EventLogContents {
 // "The specified event log N was not found in FOLDER".
 Status findEventLogFile(const std::string& folder, const std::string& logName, std::string* path);
 
-// Reads a .evtx file with the project's decoder (src/evtx). Records come in the order of their record number; a record
-// that cannot be read is skipped and counted. A file that cannot be opened as an event log, or
-// whose announced records are all unreadable, fails (number 440) with the reason.
+// Reads a .evtx file with the project's decoder (src/evtx). Records come in the order of
+// their record number; a record that cannot be read is skipped and counted. A file that cannot
+// be opened as an event log, or whose records are all unreadable, fails (number 440) with the
+// reason.
 Status readEvtxFile(const std::string& path, const EventWindow& window, EventLogContents* out);
 
 // Reads a rendered-XML export (a sequence of <Event> elements, with or without an enclosing
