@@ -396,6 +396,18 @@ TEST(EvtxDecoderTest, DamageIsCountedAndTheRestRead) {
     EXPECT_EQ(s.damagedChunks, c.damaged);
     EXPECT_EQ(sink.seen.size(), c.rows);
   }
+  // A header whose checksum fails still bounds the records by its free space: what lies beyond
+  // is slack, even when it holds a whole record.
+  std::string slack = good;
+  std::uint32_t firstSize;
+  std::memcpy(&firstSize, slack.data() + chunk + 512 + 4, 4);
+  std::uint32_t freeOffset = 512 + firstSize;
+  std::memcpy(slack.data() + chunk + 48, &freeOffset, 4);
+  Collect sink;
+  Summary s = decode(slack, sink);
+  EXPECT_EQ(s.records, 1);
+  EXPECT_EQ(s.damagedChunks, 1);
+  EXPECT_EQ(sink.seen.size(), 1u);
 }
 
 TEST(EvtxDecoderTest, AnyCutOfTheFileIsReadWithinItsBytes) {
