@@ -1,7 +1,7 @@
-// Feeds arbitrary bytes to both event-log readers as a file: the .evtx reader over libevtx and
-// the rendered-XML reader that streams <Event> elements. Aborts when a result breaks what the
-// record set relies on: every record counted once, skipped ones included, and every kept row
-// with the five texts that are never null in a mapped event.
+// Feeds arbitrary bytes to both event-log readers as a file: the .evtx reader over the
+// project's decoder and the rendered-XML reader that streams <Event> elements. Aborts when a
+// result breaks what the record set relies on: every record counted once, skipped ones
+// included, and every kept row with the five texts that are never null in a mapped event.
 
 #include <unistd.h>
 

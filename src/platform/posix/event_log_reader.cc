@@ -1,7 +1,6 @@
 #include "platform/posix/event_log_reader.h"
 
 #include <dirent.h>
-#include <libevtx.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/eventlog/evtx_events.h"
 #include "platform/eventlog/rendered_xml_reader.h"
 #include "platform/posix/path.h"
 #include "util/ascii.h"
@@ -20,32 +20,8 @@ namespace {
 
 Status engineError(const std::string& description) { return Status{kErrAutomation, description}; }
 
-// The first line of a libevtx error, and the error released.
-std::string takeError(libevtx_error_t** error) {
-  std::string text = "unknown error";
-  if (*error != nullptr) {
-    char buffer[1024] = {};
-    if (libevtx_error_sprint(*error, buffer, sizeof buffer) > 0) {
-      text = buffer;
-      size_t end = text.find_first_of("\r\n");
-      if (end != std::string::npos) text.resize(end);
-    }
-    libevtx_error_free(error);
-  }
-  return text;
-}
-
 struct StdioCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
-};
-struct EvtxFileCloser {
-  void operator()(libevtx_file_t* file) const {
-    libevtx_file_close(file, nullptr);
-    libevtx_file_free(&file, nullptr);
-  }
-};
-struct RecordFreer {
-  void operator()(libevtx_record_t* record) const { libevtx_record_free(&record, nullptr); }
 };
 
 bool isWellFormedName(const std::string& name) {
@@ -94,64 +70,36 @@ Status findEventLogFile(const std::string& folder, const std::string& logName, s
 
 Status readEvtxFile(const std::string& path, const EventWindow& window, EventLogContents* out) {
   *out = EventLogContents{};
-  libevtx_error_t* error = nullptr;
-  libevtx_file_t* raw = nullptr;
-  if (libevtx_file_initialize(&raw, &error) != 1) {
-    return engineError("The event log reader cannot start: " + takeError(&error));
+  std::vector<std::byte> bytes;
+  std::FILE* file = std::fopen(toPosixPath(path).c_str(), "rb");
+  if (file == nullptr) {
+    return engineError("The event log file " + path +
+                       " cannot be opened as an event log: " + std::strerror(errno));
   }
-  if (libevtx_file_open(raw, toPosixPath(path).c_str(), LIBEVTX_OPEN_READ, &error) != 1) {
-    std::string why = takeError(&error);
-    libevtx_file_free(&raw, nullptr);
+  bool readOk = std::fseek(file, 0, SEEK_END) == 0;
+  long size = readOk ? std::ftell(file) : -1;
+  if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0) {
+    bytes.resize(static_cast<size_t>(size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  }
+  readOk = readOk && size >= 0 && !std::ferror(file);
+  int readErrno = errno;
+  std::fclose(file);
+  if (!readOk) {
+    return engineError("The event log file " + path +
+                       " cannot be read: " + std::strerror(readErrno));
+  }
+  std::string why;
+  if (!decodeEvtxBytes(bytes, window, out, &why)) {
     return engineError("The event log file " + path + " cannot be opened as an event log: " + why);
   }
-  std::unique_ptr<libevtx_file_t, EvtxFileCloser> file(raw);
-  int count = 0;
-  if (libevtx_file_get_number_of_records(file.get(), &count, &error) != 1) {
-    return engineError("The event log file " + path + " cannot be read: " + takeError(&error));
-  }
-  XmlDocument doc;
-  std::string xml;
-  for (int i = 0; i < count; ++i) {
-    ++out->processed;
-    libevtx_record_t* rawRecord = nullptr;
-    if (libevtx_file_get_record_by_index(file.get(), i, &rawRecord, &error) != 1) {
-      libevtx_error_free(&error);
-      ++out->skipped;
-      continue;
-    }
-    std::unique_ptr<libevtx_record_t, RecordFreer> record(rawRecord);
-    size_t size = 0;
-    if (libevtx_record_get_utf8_xml_string_size(record.get(), &size, &error) != 1 || size == 0) {
-      libevtx_error_free(&error);
-      ++out->skipped;
-      continue;
-    }
-    xml.resize(size);
-    if (libevtx_record_get_utf8_xml_string(record.get(), reinterpret_cast<uint8_t*>(xml.data()),
-                                           size, &error) != 1) {
-      libevtx_error_free(&error);
-      ++out->skipped;
-      continue;
-    }
-    std::string_view text(xml.data(), strnlen(xml.data(), size));
-    EventRow row;
-    bool inWindow = false;
-    if (!takeEventXml(text, window, doc, &row, &inWindow)) {
-      ++out->skipped;
-      continue;
-    }
-    if (!inWindow) continue;
-    // The record header's number orders the records (an exported log renumbers its headers
-    // from 1 and keeps the original EventRecordID in the XML).
-    uint64_t id = 0;
-    if (libevtx_record_get_identifier(record.get(), &id, nullptr) == 1) row.recordId = id;
-    out->rows.push_back(std::move(row));
-  }
-  if (count > 0 && out->skipped == count) {
+  if (out->processed > 0 && out->skipped == out->processed) {
     return engineError("The event log file " + path + " cannot be read: none of its " +
-                       std::to_string(count) + " records is readable");
+                       std::to_string(out->processed) + " records is readable");
   }
-  // A wrapped log's oldest chunk may stand anywhere in the file.
+  // A wrapped log's oldest chunk may stand anywhere in the file; the record header's number
+  // orders the records (an exported log renumbers its headers from 1 and keeps the original
+  // EventRecordID in the event).
   std::stable_sort(out->rows.begin(), out->rows.end(),
                    [](const EventRow& a, const EventRow& b) { return a.recordId < b.recordId; });
   return Status::success();

@@ -16,9 +16,10 @@ Status findEventLogFile(const std::string& folder, const std::string& logName, s
 
 // The readers take such a path and name it in their failure texts.
 
-// Reads a .evtx file with libevtx. Records come in the order of their record number; a record
-// that cannot be read is skipped and counted. A file that cannot be opened as an event log, or
-// whose announced records are all unreadable, fails (number 440) with the reason.
+// Reads a .evtx file with the project's decoder (src/evtx). Records come in the order of
+// their record number; a record that cannot be read is skipped and counted. A file that cannot
+// be opened as an event log, or whose records are all unreadable, fails (number 440) with the
+// reason.
 Status readEvtxFile(const std::string& path, const EventWindow& window, EventLogContents* out);
 
 // Reads a rendered-XML export file (see readRenderedXml). A file that cannot be opened fails

@@ -1,0 +1,154 @@
+#include "testing/evtx_oracle.h"
+
+#include <libevtx.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/eventlog/event_record.h"
+#include "util/xml_document.h"
+
+namespace sccevtmon::testing {
+namespace {
+
+// The control characters XML forbids: all below 0x20 but tab, LF and CR (NUL ends the text).
+constexpr std::string_view kControlCharacters =
+    "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19"
+    "\x1A\x1B\x1C\x1D\x1E\x1F";
+
+Status engineError(const std::string& description) { return Status{kErrAutomation, description}; }
+
+// The first line of a libevtx error, and the error released.
+std::string takeError(libevtx_error_t** error) {
+  std::string text = "unknown error";
+  if (*error != nullptr) {
+    char buffer[1024] = {};
+    if (libevtx_error_sprint(*error, buffer, sizeof buffer) > 0) {
+      text = buffer;
+      size_t end = text.find_first_of("\r\n");
+      if (end != std::string::npos) text.resize(end);
+    }
+    libevtx_error_free(error);
+  }
+  return text;
+}
+
+struct FileCloser {
+  void operator()(libevtx_file_t* file) const {
+    libevtx_file_close(file, nullptr);
+    libevtx_file_free(&file, nullptr);
+  }
+};
+struct RecordFreer {
+  void operator()(libevtx_record_t* record) const { libevtx_record_free(&record, nullptr); }
+};
+
+// One event's XML text: counts it, tests its TimeCreated against the window (cheaply when the
+// text allows) and maps it. False when the text cannot be parsed.
+bool takeEvent(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,
+               bool* inWindow) {
+  *inWindow = false;
+  std::optional<long long> created;
+  if (window.limited) {
+    created = scanTimeCreated(xml);
+    if (created && !window.contains(*created)) return true;
+  }
+  // Event data may hold control characters that XML does not allow (binary values written
+  // as text); they read as '?', as characters the code page cannot show do.
+  Status loaded;
+  size_t control = xml.find_first_of(kControlCharacters);
+  if (control == std::string_view::npos) {
+    loaded = doc.loadBytes(xml);
+  } else {
+    std::string copy(xml);
+    for (; control != std::string::npos;
+         control = copy.find_first_of(kControlCharacters, control)) {
+      copy[control] = '?';
+    }
+    loaded = doc.loadBytes(copy);
+  }
+  if (!loaded.ok()) return false;
+  XmlNode event = doc.rootElement();
+  if (!event || event.name() != "Event") return false;
+  if (window.limited && !created) {
+    created = eventTimeCreated(event);
+    if (!created || !window.contains(*created)) return true;
+  }
+  mapEvent(event, row);
+  *inWindow = true;
+  return true;
+}
+
+}  // namespace
+
+Status readEvtxFileWithLibevtx(const std::string& path, const EventWindow& window,
+                               EventLogContents* out, std::vector<std::string>* xmlOut) {
+  if (xmlOut != nullptr) xmlOut->clear();
+  *out = EventLogContents{};
+  libevtx_error_t* error = nullptr;
+  libevtx_file_t* raw = nullptr;
+  if (libevtx_file_initialize(&raw, &error) != 1) {
+    return engineError("The event log reader cannot start: " + takeError(&error));
+  }
+  if (libevtx_file_open(raw, path.c_str(), LIBEVTX_OPEN_READ, &error) != 1) {
+    std::string why = takeError(&error);
+    libevtx_file_free(&raw, nullptr);
+    return engineError("The event log file " + path + " cannot be opened as an event log: " + why);
+  }
+  std::unique_ptr<libevtx_file_t, FileCloser> file(raw);
+  int count = 0;
+  if (libevtx_file_get_number_of_records(file.get(), &count, &error) != 1) {
+    return engineError("The event log file " + path + " cannot be read: " + takeError(&error));
+  }
+  XmlDocument doc;
+  std::string xml;
+  for (int i = 0; i < count; ++i) {
+    ++out->processed;
+    if (xmlOut != nullptr) xmlOut->emplace_back();
+    libevtx_record_t* rawRecord = nullptr;
+    if (libevtx_file_get_record_by_index(file.get(), i, &rawRecord, &error) != 1) {
+      libevtx_error_free(&error);
+      ++out->skipped;
+      continue;
+    }
+    std::unique_ptr<libevtx_record_t, RecordFreer> record(rawRecord);
+    size_t size = 0;
+    if (libevtx_record_get_utf8_xml_string_size(record.get(), &size, &error) != 1 || size == 0) {
+      libevtx_error_free(&error);
+      ++out->skipped;
+      continue;
+    }
+    xml.resize(size);
+    if (libevtx_record_get_utf8_xml_string(record.get(), reinterpret_cast<uint8_t*>(xml.data()),
+                                           size, &error) != 1) {
+      libevtx_error_free(&error);
+      ++out->skipped;
+      continue;
+    }
+    std::string_view text(xml.data(), strnlen(xml.data(), size));
+    if (xmlOut != nullptr) xmlOut->back() = text;
+    EventRow row;
+    bool inWindow = false;
+    if (!takeEvent(text, window, doc, &row, &inWindow)) {
+      ++out->skipped;
+      continue;
+    }
+    if (!inWindow) continue;
+    // The record header's number orders the records (an exported log renumbers its headers
+    // from 1 and keeps the original EventRecordID in the XML).
+    uint64_t id = 0;
+    if (libevtx_record_get_identifier(record.get(), &id, nullptr) == 1) row.recordId = id;
+    out->rows.push_back(std::move(row));
+  }
+  if (count > 0 && out->skipped == count) {
+    return engineError("The event log file " + path + " cannot be read: none of its " +
+                       std::to_string(count) + " records is readable");
+  }
+  // A wrapped log's oldest chunk may stand anywhere in the file.
+  std::stable_sort(out->rows.begin(), out->rows.end(),
+                   [](const EventRow& a, const EventRow& b) { return a.recordId < b.recordId; });
+  return Status::success();
+}
+
+}  // namespace sccevtmon::testing
