@@ -174,59 +174,39 @@ std::string oneLine(std::string_view text) {
   return out;
 }
 
-void mapEvent(const XmlNode& event, EventRow* row) {
-  XmlNode system = childElement(event, "System");
-  XmlNode rendering = childElement(event, "RenderingInfo");
+void fillEventRow(const EventTexts& texts, EventRow* row) {
+  auto set = [&](EventField f, LogValue v) { row->values[static_cast<int>(f)] = std::move(v); };
+  std::uint64_t keywords = number<std::uint64_t>(texts.keywords, 16).value_or(0);
+  int level = number<int>(texts.level).value_or(0);
+  set(EventField::kEventTypeName, eventType(keywords, level));
+  set(EventField::kTimeGenerated,
+      texts.created ? LogValue(localTimeText(*texts.created)) : std::nullopt);
+  set(EventField::kSourceName, texts.source);
 
-  std::optional<std::uint64_t> id =
-      number<std::uint64_t>(childElement(system, "EventRecordID").text());
-  row->recordId = id.value_or(0);
-
-  std::uint64_t keywords =
-      number<std::uint64_t>(childElement(system, "Keywords").text(), 16).value_or(0);
-  int level = number<int>(childElement(system, "Level").text()).value_or(0);
-  row->values[static_cast<int>(EventField::kEventTypeName)] = eventType(keywords, level);
-
-  std::optional<long long> created = eventTimeCreated(event);
-  row->values[static_cast<int>(EventField::kTimeGenerated)] =
-      created ? LogValue(localTimeText(*created)) : std::nullopt;
-
-  LogValue source;
-  if (XmlNode provider = childElement(system, "Provider")) {
-    std::string name;
-    if (provider.attribute("EventSourceName", &name) || provider.attribute("Name", &name)) {
-      source = name;
-    }
-  }
-  row->values[static_cast<int>(EventField::kSourceName)] = source;
-
-  std::string category = rendering ? childElement(rendering, "Task").text() : std::string();
+  std::string category = texts.renderedTask;
   if (category.empty()) {
-    long long task = number<long long>(childElement(system, "Task").text()).value_or(0);
+    long long task = number<long long>(texts.task).value_or(0);
     category = task == 0 ? "None" : "(" + std::to_string(task) + ")";
   }
-  row->values[static_cast<int>(EventField::kEventCategoryName)] = category;
+  set(EventField::kEventCategoryName, category);
 
-  std::optional<std::uint64_t> eventId =
-      number<std::uint64_t>(childElement(system, "EventID").text());
   LogValue idText;
-  if (eventId) idText = std::to_string(*eventId & 0xFFFF);
-  row->values[static_cast<int>(EventField::kEventId)] = idText;
-
-  XmlNode message = rendering ? childElement(rendering, "Message") : XmlNode();
-  std::string text = message ? message.text() : std::string();
-  if (text.empty()) {
-    std::vector<std::string> strings = insertionStrings(event);
-    std::string joined;
-    for (size_t k = 0; k < strings.size(); ++k) {
-      if (k > 0) joined += ", ";
-      joined += strings[k];
-    }
-    text = "The description for Event ID " + idText.value_or("0") + " from source " +
-           source.value_or("") +
-           " cannot be found. The following information was included with the event: " + joined;
+  if (std::optional<std::uint64_t> id = number<std::uint64_t>(texts.eventId)) {
+    idText = std::to_string(*id & 0xFFFF);
   }
-  row->values[static_cast<int>(EventField::kMessage)] = oneLine(text);
+  set(EventField::kEventId, idText);
+
+  std::string text = texts.renderedMessage;
+  if (text.empty()) {
+    text = "The description for Event ID " + idText.value_or("0") + " from source " +
+           texts.source.value_or("") +
+           " cannot be found. The following information was included with the event: ";
+    for (size_t k = 0; k < texts.strings.size(); ++k) {
+      if (k > 0) text += ", ";
+      text += texts.strings[k];
+    }
+  }
+  set(EventField::kMessage, oneLine(text));
   // Character references can bring in control characters; like characters the code page
   // cannot show they read as '?'.
   for (LogValue& v : row->values) {
@@ -235,6 +215,35 @@ void mapEvent(const XmlNode& event, EventRow* row) {
       if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') c = '?';
     }
   }
+}
+
+void mapEvent(const XmlNode& event, EventRow* row) {
+  XmlNode system = childElement(event, "System");
+  XmlNode rendering = childElement(event, "RenderingInfo");
+
+  std::optional<std::uint64_t> id =
+      number<std::uint64_t>(childElement(system, "EventRecordID").text());
+  row->recordId = id.value_or(0);
+
+  EventTexts texts;
+  texts.keywords = childElement(system, "Keywords").text();
+  texts.level = childElement(system, "Level").text();
+  texts.task = childElement(system, "Task").text();
+  texts.eventId = childElement(system, "EventID").text();
+  texts.created = eventTimeCreated(event);
+  if (XmlNode provider = childElement(system, "Provider")) {
+    std::string name;
+    if (provider.attribute("EventSourceName", &name) || provider.attribute("Name", &name)) {
+      texts.source = name;
+    }
+  }
+  if (rendering) {
+    texts.renderedTask = childElement(rendering, "Task").text();
+    XmlNode message = childElement(rendering, "Message");
+    if (message) texts.renderedMessage = message.text();
+  }
+  if (texts.renderedMessage.empty()) texts.strings = insertionStrings(event);
+  fillEventRow(texts, row);
 }
 
 bool takeEventXml(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,

@@ -35,6 +35,24 @@ std::optional<long long> scanTimeCreated(std::string_view eventXml);
 // The local civil seconds of the TimeCreated of a parsed <Event> element.
 std::optional<long long> eventTimeCreated(const XmlNode& event);
 
+// What the columns of a row are made of, as an event's XML gives them (texts in the program's
+// code page). Each reader collects them its own way; fillEventRow makes the columns, so every
+// reader maps an event by the same rules.
+struct EventTexts {
+  std::string keywords;              // System/Keywords, hexadecimal
+  std::string level;                 // System/Level
+  std::string task;                  // System/Task
+  std::string eventId;               // System/EventID
+  LogValue source;                   // Provider/@EventSourceName, else Provider/@Name
+  std::optional<long long> created;  // TimeCreated in local civil seconds
+  std::string renderedTask;          // RenderingInfo/Task
+  std::string renderedMessage;       // RenderingInfo/Message
+  std::vector<std::string> strings;  // the insertion strings (used without a message)
+};
+
+// Fills the six columns of row (not its record number) from texts.
+void fillEventRow(const EventTexts& texts, EventRow* row);
+
 // Fills every column of row from an <Event> element (System, EventData or UserData, and
 // RenderingInfo when the event was exported rendered). Texts are ANSI. The record number is
 // EventRecordID (0 when missing).

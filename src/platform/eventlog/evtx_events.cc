@@ -1,18 +1,12 @@
 #include "platform/eventlog/evtx_events.h"
 
-#include <charconv>
-#include <cstdio>
-
 #include "evtx/evtx.h"
-#include "util/civil_time.h"
 #include "platform/eventlog/event_record.h"
 #include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
 
-constexpr std::uint64_t kAuditFailure = 0x0010000000000000ULL;
-constexpr std::uint64_t kAuditSuccess = 0x0020000000000000ULL;
 // Seconds from 1601-01-01 (FILETIME's origin) to 1970-01-01.
 constexpr long long kFileTimeToUnix = 11644473600LL;
 // FILETIME of 10000-01-01 00:00:00: a time from there on has no four-digit year.
@@ -46,46 +40,6 @@ std::string xmlText(std::string_view utf8, bool attribute) {
 }
 
 std::string elementText(const evtx::Field& f) { return f.present ? xmlText(f.text, false) : ""; }
-
-std::string trimmed(std::string_view text) {
-  size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(" \t\r\n");
-  return std::string(text.substr(first, last - first + 1));
-}
-
-// The number an element's text holds, as a decimal (or, base 16, with or without 0x).
-template <typename T>
-std::optional<T> number(const std::string& text, int base = 10) {
-  std::string t = trimmed(text);
-  std::string_view digits(t);
-  if (base == 16 && digits.size() > 2 && digits[0] == '0' &&
-      (digits[1] == 'x' || digits[1] == 'X')) {
-    digits.remove_prefix(2);
-  }
-  T value{};
-  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-  if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::string eventType(std::uint64_t keywords, int level) {
-  if (keywords & kAuditFailure) return "Failure Audit event";
-  if (keywords & kAuditSuccess) return "Success Audit event";
-  if (level == 1 || level == 2) return "Error event";
-  if (level == 3) return "Warning event";
-  return "Information event";
-}
-
-std::string localTimeText(long long civil) {
-  LocalTime t = fromCivilSeconds(civil);
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year,
-                t.hour, t.minute, t.second);
-  return buffer;
-}
 
 // The local civil seconds of a TimeCreated.
 std::optional<long long> localTime(const evtx::CreationTime& created) {
@@ -130,46 +84,23 @@ class RowSink : public evtx::RecordSink {
     }
     EventRow row;
     row.recordId = e.recordNumber;
-    auto set = [&](EventField f, LogValue v) { row.values[static_cast<int>(f)] = std::move(v); };
-
-    std::uint64_t keywords = number<std::uint64_t>(elementText(e.keywords), 16).value_or(0);
-    int level = number<int>(elementText(e.level)).value_or(0);
-    set(EventField::kEventTypeName, eventType(keywords, level));
-
-    set(EventField::kTimeGenerated, time_ ? LogValue(localTimeText(*time_)) : std::nullopt);
-
-    LogValue source;
+    EventTexts texts;
+    texts.keywords = elementText(e.keywords);
+    texts.level = elementText(e.level);
+    texts.task = elementText(e.task);
+    texts.eventId = elementText(e.eventId);
+    texts.created = time_;
     if (e.eventSourceName.present) {
-      source = xmlText(e.eventSourceName.text, true);
+      texts.source = xmlText(e.eventSourceName.text, true);
     } else if (e.providerName.present) {
-      source = xmlText(e.providerName.text, true);
+      texts.source = xmlText(e.providerName.text, true);
     }
-    set(EventField::kSourceName, source);
-
-    std::string category = elementText(e.renderedTask);
-    if (category.empty()) {
-      long long task = number<long long>(elementText(e.task)).value_or(0);
-      category = task == 0 ? "None" : "(" + std::to_string(task) + ")";
+    texts.renderedTask = elementText(e.renderedTask);
+    texts.renderedMessage = elementText(e.renderedMessage);
+    if (texts.renderedMessage.empty()) {
+      for (std::string_view value : e.strings) texts.strings.push_back(xmlText(value, false));
     }
-    set(EventField::kEventCategoryName, category);
-
-    LogValue idText;
-    if (std::optional<std::uint64_t> id = number<std::uint64_t>(elementText(e.eventId))) {
-      idText = std::to_string(*id & 0xFFFF);
-    }
-    set(EventField::kEventId, idText);
-
-    std::string text = elementText(e.renderedMessage);
-    if (text.empty()) {
-      text = "The description for Event ID " + idText.value_or("0") + " from source " +
-             source.value_or("") +
-             " cannot be found. The following information was included with the event: ";
-      for (size_t k = 0; k < e.strings.size(); ++k) {
-        if (k > 0) text += ", ";
-        text += xmlText(e.strings[k], false);
-      }
-    }
-    set(EventField::kMessage, oneLine(text));
+    fillEventRow(texts, &row);
     out_->rows.push_back(std::move(row));
   }
 

@@ -9,11 +9,11 @@
 #include <set>
 
 #include "evtx/evtx.h"
-#include "util/civil_time.h"
-#include "testing/sample_data.h"
-#include "testing/scoped_time_zone.h"
 #include "platform/posix/event_log_reader.h"
 #include "testing/evtx_oracle.h"
+#include "testing/sample_data.h"
+#include "testing/scoped_time_zone.h"
+#include "util/civil_time.h"
 
 namespace sccevtmon {
 namespace {
