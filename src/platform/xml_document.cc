@@ -5,7 +5,7 @@
 #include <cstring>
 #include <pugixml.hpp>
 
-#include "platform/posix/path.h"
+#include "platform/open_file.h"
 #include "platform/text_encoding.h"
 
 namespace sccevtmon {
@@ -25,7 +25,7 @@ pugi::xml_node handle(pugi::xml_node_struct* node) { return pugi::xml_node(node)
 
 // Reads the whole file. The path is Windows-shaped: the file layer's mapping applies.
 Status readFileBytes(const std::string& path, std::string* bytes) {
-  std::FILE* file = std::fopen(toPosixPath(path).c_str(), "rb");
+  std::FILE* file = openFileForReading(path);
   Status failure;
   auto fail = [&](int err) {
     long number = kErrDeviceIo;

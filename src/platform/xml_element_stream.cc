@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/posix/path.h"
+#include "platform/open_file.h"
 #include "platform/text_encoding.h"
 
 namespace sccevtmon {
@@ -34,7 +34,7 @@ Status XmlElementStream::open(const std::string& path, std::string_view name) {
   declaration_.clear();
   encoding_ = Encoding::kBytes;
   started_ = eof_ = truncated_ = false;
-  file_ = std::fopen(toPosixPath(path).c_str(), "rb");
+  file_ = openFileForReading(path);
   if (file_ == nullptr) return fileError(path, errno);
   name_ = name;
   return Status::success();
