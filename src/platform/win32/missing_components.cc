@@ -1,0 +1,26 @@
+#include "platform/win32/missing_components.h"
+
+namespace sccevtmon {
+
+Status MissingLogQueryEngine::createQuery(std::unique_ptr<LogQuery>*) {
+  return runtimeError(kErrCannotCreateObject);
+}
+
+Status MissingLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFormat>*) {
+  return runtimeError(kErrCannotCreateObject);
+}
+
+Status MissingWebPost::create(std::unique_ptr<WebPostObject>*) {
+  return runtimeError(kErrCannotCreateObject);
+}
+
+Status MissingChecksumLibrary::getMd5(const std::string&, ChecksumOutputs&, std::int16_t*) {
+  return runtimeError(kErrCannotCreateObject);
+}
+
+Status MissingChecksumLibrary::getMd5WithBlock(const std::string&, const std::string&,
+                                               ChecksumOutputs&, std::int16_t*) {
+  return runtimeError(kErrCannotCreateObject);
+}
+
+}  // namespace sccevtmon

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/checksum.h"
+#include "platform/log_query.h"
+#include "platform/web_post.h"
+
+namespace sccevtmon {
+
+// The agent's components that this build does not reach yet. Each creation or call fails as it
+// does on a machine where the component is not registered: run-time error 429.
+
+class MissingLogQueryEngine : public LogQueryEngine {
+ public:
+  Status createQuery(std::unique_ptr<LogQuery>* query) override;
+  Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
+};
+
+class MissingWebPost : public WebPostComponents {
+ public:
+  Status create(std::unique_ptr<WebPostObject>* object) override;
+};
+
+class MissingChecksumLibrary : public ChecksumLibrary {
+ public:
+  Status getMd5(const std::string& fileName, ChecksumOutputs& out, std::int16_t* result) override;
+  Status getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
+                         ChecksumOutputs& out, std::int16_t* result) override;
+};
+
+}  // namespace sccevtmon

@@ -1,0 +1,24 @@
+#include "platform/platform.h"
+#include "platform/win32/clock.h"
+#include "platform/win32/file_system.h"
+#include "platform/win32/missing_components.h"
+#include "platform/win32/process.h"
+#include "platform/win32/profile_files.h"
+#include "platform/win32/registry.h"
+
+namespace sccevtmon {
+
+Platform& systemPlatform() {
+  static WinRegistry registry;
+  static WinProfileFiles profile;
+  static WinFileSystem files;
+  static WinClock clock;
+  static WinProcess process;
+  static MissingLogQueryEngine logQuery;
+  static MissingWebPost webPost;
+  static MissingChecksumLibrary checksum;
+  static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};
+  return platform;
+}
+
+}  // namespace sccevtmon
