@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/log_query_parser.h"
+#include "platform/eventlog/log_query_parser.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/text.h"
-#include "platform/fake/fake_platform.h"
-#include "platform/xml_document.h"
 #include "template/template_parser.h"
+#include "testing/fake_platform.h"
+#include "util/xml_document.h"
 
 namespace {
 

@@ -156,6 +156,13 @@ std::string cdataSection(std::string_view text) {
   return out;
 }
 
+std::string xmlElement(std::string_view tag, std::string_view text) {
+  std::string out;
+  out.reserve(2 * tag.size() + text.size() + 5);
+  out.append("<").append(tag).append(">").append(text).append("</").append(tag).append(">");
+  return out;
+}
+
 std::string decimal(long long value) { return std::to_string(value); }
 
 }  // namespace sccevtmon

@@ -35,6 +35,9 @@ std::string escapeXmlText(std::string_view text);
 // back as the original text.
 std::string cdataSection(std::string_view text);
 
+// "<tag>" + text + "</tag>"; the text is written as given (escape it first where needed).
+std::string xmlElement(std::string_view tag, std::string_view text);
+
 // Text of a whole number in decimal.
 std::string decimal(long long value);
 

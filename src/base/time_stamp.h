@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/clock.h"
+#include "util/civil_time.h"
 
 namespace sccevtmon {
 

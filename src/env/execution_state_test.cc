@@ -1,6 +1,6 @@
 #include "env/execution_state.h"
 
-#include "base/test_support.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {

@@ -1,6 +1,6 @@
 #include "env/identity.h"
 
-#include "base/test_support.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {

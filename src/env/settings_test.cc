@@ -1,12 +1,11 @@
 #include "env/settings.h"
 
-#include "base/test_support.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {
 
 const char* kKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN";
-const char* kSettings = "/agent\\Configuration\\qScriptDNS.ini";
 const char* kSection = "wpdcmscctmpevtlgfail";
 
 class SettingsTest : public RunTest {

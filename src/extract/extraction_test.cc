@@ -1,8 +1,8 @@
-#include "base/test_support.h"
 #include "extract/log_binding.h"
 #include "extract/query_builder.h"
 #include "extract/record_loading.h"
 #include "run/report_files.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {

@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "base/time_stamp.h"
+#include "util/ascii.h"
 
 namespace sccevtmon {
 namespace {
@@ -79,10 +80,8 @@ Status handleAll(RunState& rs, const MonitorEntry& entry, WorkingSets& sets, Rec
 }  // namespace
 
 Status outputOption(const std::string& text, std::int16_t* option) {
-  size_t b = text.find_first_not_of(" \t");
-  size_t e = text.find_last_not_of(" \t");
-  if (b == std::string::npos) return runtimeError(kErrTypeMismatch);
-  std::string t = text.substr(b, e - b + 1);
+  std::string t(trimAscii(text));
+  if (t.empty()) return runtimeError(kErrTypeMismatch);
   size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
   bool digits = false, point = false;
   for (; i < t.size(); ++i) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/record_set.h"
+#include "extract/record_set.h"
 
 namespace sccevtmon {
 

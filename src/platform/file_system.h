@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

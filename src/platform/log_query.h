@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

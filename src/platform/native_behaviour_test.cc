@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "platform/fake/temp_folder.h"
 #include "platform/native_fixture.h"
+#include "testing/temp_folder.h"
 
 namespace sccevtmon {
 namespace {

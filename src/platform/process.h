@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

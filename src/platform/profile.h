@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

@@ -1,6 +1,6 @@
 #include "report/post_logs.h"
 
-#include "base/test_support.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {
@@ -38,8 +38,8 @@ TEST_F(MoveFilesTest, FlagTexts) {
   struct Case {
     const char* flag;
     bool copied;
-  } cases[] = {{"TRUE", true}, {"false", false}, {"1", true}, {"-1", true}, {"0", false},
-               {" 2.5 ", true}};
+  } cases[] = {{"TRUE", true}, {"false", false}, {"1", true},
+               {"-1", true},   {"0", false},     {" 2.5 ", true}};
   for (const Case& c : cases) {
     fake.files.addFile(source, "x");
     fake.files.files.erase(FakeFileSystem::normalise(destination));

@@ -18,33 +18,19 @@ const char kFailureSection[] = "wpdcmscctmpevtlgfail";
 const char kStatusPage[] = "tfr_wpdcmscctmpevtlgst.asp";
 const char kFailurePage[] = "tfr_wpdcmscctmpevtlgfail.asp";
 
-std::string element(const std::string& tag, const std::string& text) {
-  return "<" + tag + ">" + text + "</" + tag + ">";
-}
-
-// The reason as CDATA; a "]]>" inside it is split over two adjacent sections.
-std::string cdata(const std::string& text) {
-  std::string out = "<![CDATA[";
-  size_t from = 0;
-  for (size_t at = text.find("]]>"); at != std::string::npos; at = text.find("]]>", from)) {
-    out += text.substr(from, at - from) + "]]]]><![CDATA[>";
-    from = at + 3;
-  }
-  return out + text.substr(from) + "]]>";
-}
-
 // mmid, siteid, regid and scandt, shared by both reports.
 std::string identityElements(const RunState& rs) {
-  return element("mmid", escapeXmlText(rs.memberId)) + element("siteid", escapeXmlText(rs.siteId)) +
-         element("regid", escapeXmlText(rs.regId)) +
-         element("scandt", escapeXmlText(rs.monitorTime));
+  return xmlElement("mmid", escapeXmlText(rs.memberId)) +
+         xmlElement("siteid", escapeXmlText(rs.siteId)) +
+         xmlElement("regid", escapeXmlText(rs.regId)) +
+         xmlElement("scandt", escapeXmlText(rs.monitorTime));
 }
 
 // exever, tmpid and tmpver, shared by both reports.
 std::string versionElements(const RunState& rs) {
-  return element("exever", escapeXmlText(rs.exeVersion)) +
-         element("tmpid", numberText(numericValue(rs.templateId))) +
-         element("tmpver", numberText(numericValue(rs.templateVersion)));
+  return xmlElement("exever", escapeXmlText(rs.exeVersion)) +
+         xmlElement("tmpid", numberText(numericValue(rs.templateId))) +
+         xmlElement("tmpver", numberText(numericValue(rs.templateVersion)));
 }
 
 // The report URL of a section: the configured base URL (a '/' added when it lacks one) with
@@ -146,13 +132,13 @@ Status postExecutionStatus(RunState& rs, Platform& os) {
 
 std::string statusReportXml(const RunState& rs) {
   return "<wpdcmscctmpevtlgst>" + identityElements(rs) +
-         element("status", decimal(rs.executionStatus)) + versionElements(rs) +
+         xmlElement("status", decimal(rs.executionStatus)) + versionElements(rs) +
          "</wpdcmscctmpevtlgst>";
 }
 
 std::string failureReportXml(const RunState& rs) {
   return "<wpdcmscctmpevtlgfail>" + identityElements(rs) +
-         element("faildesc", cdata(rs.failureReason)) + versionElements(rs) +
+         xmlElement("faildesc", cdataSection(rs.failureReason)) + versionElements(rs) +
          "</wpdcmscctmpevtlgfail>";
 }
 

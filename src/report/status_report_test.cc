@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "report/report_test_fixture.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {
@@ -14,42 +14,43 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 const char kStatusUrl[] =
-    "http://srv/base/tfr_wpdcmscctmpevtlgst.asp?mmid=1001&sid=2002&rid=3003&rty=1";
+    "http://srv/base/tfr_wpdcmscctmpevtlgst.asp?mmid=11&sid=22&rid=4711&rty=3";
 const char kFailureUrl[] =
-    "https://srv/fail/tfr_wpdcmscctmpevtlgfail.asp?mmid=1001&sid=2002&rid=3003&rty=1";
+    "https://srv/fail/tfr_wpdcmscctmpevtlgfail.asp?mmid=11&sid=22&rid=4711&rty=3";
 
 std::string statusXml(const std::string& status, const std::string& tmp) {
-  return "<wpdcmscctmpevtlgst><mmid>1001</mmid><siteid>2002</siteid><regid>3003</regid>"
+  return "<wpdcmscctmpevtlgst><mmid>11</mmid><siteid>22</siteid><regid>4711</regid>"
          "<scandt>03/07/2026 14:05:09</scandt><status>" +
          status + "</status><exever>1.0.0.0</exever>" + tmp + "</wpdcmscctmpevtlgst>";
 }
 
 std::string failureXml(const std::string& reason, const std::string& tmp) {
-  return "<wpdcmscctmpevtlgfail><mmid>1001</mmid><siteid>2002</siteid><regid>3003</regid>"
+  return "<wpdcmscctmpevtlgfail><mmid>11</mmid><siteid>22</siteid><regid>4711</regid>"
          "<scandt>03/07/2026 14:05:09</scandt><faildesc><![CDATA[" +
          reason + "]]></faildesc><exever>1.0.0.0</exever>" + tmp + "</wpdcmscctmpevtlgfail>";
 }
 
 const char kNoTemplate[] = "<tmpid>0</tmpid><tmpver>0</tmpver>";
 
-class StatusReportTest : public ReportTest {
+class StatusReportTest : public RunTest {
  protected:
   StatusReportTest() {
-    fp.files.addFile(kSettings,
-                     "[wpdcmodjobexestsins]\r\nURL=http://srv/base\r\n"
-                     "[wpdcmscctmpevtlgfail]\r\nURL=https://srv/fail/\r\n");
-    fp.webPost.succeed("OK");
+    startRun(rs);
+    fake.files.addFile(kSettings,
+                       "[wpdcmodjobexestsins]\r\nURL=http://srv/base\r\n"
+                       "[wpdcmscctmpevtlgfail]\r\nURL=https://srv/fail/\r\n");
+    fake.webPost.succeed("OK");
   }
 
-  bool report() { return fncPostExecutionStatus(rs, fp.platform); }
+  bool report() { return fncPostExecutionStatus(rs, fake.platform); }
   std::string lastFailure(const char* key) {
-    return fp.profile.value(kExecutionIni, "LastFailure", key);
+    return fake.profile.value(kExecutionIni, "LastFailure", key);
   }
   // The files in the post-logs folder, by name.
   std::vector<std::string> spooled() const {
     std::vector<std::string> names;
-    for (const auto& [path, file] : fp.files.files) {
-      if (path.starts_with("C:/TORVEN/SCCPostLogs/")) names.push_back(path.substr(22));
+    for (const auto& [path, file] : fake.files.files) {
+      if (path.starts_with("/agent/SCCPostLogs/")) names.push_back(path.substr(19));
     }
     return names;
   }
@@ -59,14 +60,14 @@ TEST_F(StatusReportTest, ACleanRunPostsTheStatusAndClearsTheLastFailure) {
   rs.templateId = "12";
   rs.templateVersion = "2.50";
   rs.totalEventCount = 3;
-  fp.files.addFile(kExecutionIni, "[LastFailure]\r\nReason=old\r\nExecutedOn=x\r\n");
+  fake.files.addFile(kExecutionIni, "[LastFailure]\r\nReason=old\r\nExecutedOn=x\r\n");
 
   EXPECT_TRUE(report());
   EXPECT_EQ(rs.executionStatus, 1);
   const std::string xml = statusXml("1", "<tmpid>12</tmpid><tmpver>2.5</tmpver>");
-  ASSERT_EQ(fp.webPost.calls.size(), 1u);
-  EXPECT_EQ(fp.webPost.calls[0].xml, xml);
-  EXPECT_EQ(fp.webPost.calls[0].url, kStatusUrl);
+  ASSERT_EQ(fake.webPost.calls.size(), 1u);
+  EXPECT_EQ(fake.webPost.calls[0].xml, xml);
+  EXPECT_EQ(fake.webPost.calls[0].url, kStatusUrl);
   EXPECT_THAT(logLines(), ElementsAre("MSG : Webposting data :: " + xml,
                                       std::string("MSG : Webposting Source :: ") + kStatusUrl,
                                       "MSG : Webpost Received data :: OK"));
@@ -87,7 +88,7 @@ TEST_F(StatusReportTest, EveryEarlyExitPostsBothReports) {
        "<tmpid>7</tmpid><tmpver>1</tmpver>"},
       {"Checksum mismatched for event log", "7", "1.0", "<tmpid>7</tmpid><tmpver>1</tmpver>"},
       {"Last exection is less than an hour.", "7", "1.0", "<tmpid>7</tmpid><tmpver>1</tmpver>"},
-      {"C:\\TORVEN\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml is missing", "7", "1.0",
+      {"/agent\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml is missing", "7", "1.0",
        "<tmpid>7</tmpid><tmpver>1</tmpver>"},
   };
   for (const Case& c : cases) {
@@ -96,16 +97,16 @@ TEST_F(StatusReportTest, EveryEarlyExitPostsBothReports) {
     run.failureReason = c.reason;
     run.templateId = c.templateId;
     run.templateVersion = c.templateVersion;
-    fp.webPost.calls.clear();
-    fp.files.files.erase(FakeFileSystem::normalise(kExecutionIni));
+    fake.webPost.calls.clear();
+    fake.files.files.erase(FakeFileSystem::normalise(kExecutionIni));
 
-    EXPECT_TRUE(fncPostExecutionStatus(run, fp.platform));
+    EXPECT_TRUE(fncPostExecutionStatus(run, fake.platform));
     EXPECT_EQ(run.executionStatus, 0);
-    ASSERT_EQ(fp.webPost.calls.size(), 2u) << c.reason;
-    EXPECT_EQ(fp.webPost.calls[0].xml, statusXml("0", c.tmp));
-    EXPECT_EQ(fp.webPost.calls[0].url, kStatusUrl);
-    EXPECT_EQ(fp.webPost.calls[1].xml, failureXml(c.reason, c.tmp));
-    EXPECT_EQ(fp.webPost.calls[1].url, kFailureUrl);
+    ASSERT_EQ(fake.webPost.calls.size(), 2u) << c.reason;
+    EXPECT_EQ(fake.webPost.calls[0].xml, statusXml("0", c.tmp));
+    EXPECT_EQ(fake.webPost.calls[0].url, kStatusUrl);
+    EXPECT_EQ(fake.webPost.calls[1].xml, failureXml(c.reason, c.tmp));
+    EXPECT_EQ(fake.webPost.calls[1].url, kFailureUrl);
     EXPECT_EQ(lastFailure("Reason"), c.reason);
     EXPECT_EQ(lastFailure("ExecutedOn"), "03/07/2026 14:05:09");
   }
@@ -117,9 +118,9 @@ TEST_F(StatusReportTest, AThresholdViolationFollowsTheStatusWithAFailureReport) 
   rs.totalEventCount = 51;
   EXPECT_TRUE(report());
   EXPECT_EQ(rs.failureReason, reason);
-  ASSERT_EQ(fp.webPost.calls.size(), 2u);
-  EXPECT_EQ(fp.webPost.calls[0].xml, statusXml("1", kNoTemplate));
-  EXPECT_EQ(fp.webPost.calls[1].xml, failureXml(reason, kNoTemplate));
+  ASSERT_EQ(fake.webPost.calls.size(), 2u);
+  EXPECT_EQ(fake.webPost.calls[0].xml, statusXml("1", kNoTemplate));
+  EXPECT_EQ(fake.webPost.calls[1].xml, failureXml(reason, kNoTemplate));
   EXPECT_EQ(lastFailure("Reason"), reason);
 }
 
@@ -138,10 +139,10 @@ TEST_F(StatusReportTest, TheThresholdRoundsHalvesToEvenAndHasNoUpperLimit) {
     startRun(run);
     run.eventThreshold = c.threshold;
     run.totalEventCount = c.count;
-    fp.webPost.calls.clear();
-    fp.files.files.erase(FakeFileSystem::normalise(kExecutionIni));
-    EXPECT_TRUE(fncPostExecutionStatus(run, fp.platform)) << c.threshold;
-    EXPECT_EQ(fp.webPost.calls.size(), c.violated ? 2u : 1u) << c.threshold << " " << c.count;
+    fake.webPost.calls.clear();
+    fake.files.files.erase(FakeFileSystem::normalise(kExecutionIni));
+    EXPECT_TRUE(fncPostExecutionStatus(run, fake.platform)) << c.threshold;
+    EXPECT_EQ(fake.webPost.calls.size(), c.violated ? 2u : 1u) << c.threshold << " " << c.count;
     if (c.violated) {
       EXPECT_EQ(run.failureReason, "Total events generated are " + std::to_string(c.count) +
                                        " which violates the threshold defined as " + c.threshold);
@@ -156,26 +157,26 @@ TEST_F(StatusReportTest, AThresholdThatIsNoNumberStopsAfterTheStatus) {
     run.eventThreshold = threshold;
     run.totalEventCount = 1000;
     size_t before = logLines().size();
-    fp.webPost.calls.clear();
-    EXPECT_FALSE(fncPostExecutionStatus(run, fp.platform));
-    EXPECT_EQ(fp.webPost.calls.size(), 1u);
+    fake.webPost.calls.clear();
+    EXPECT_FALSE(fncPostExecutionStatus(run, fake.platform));
+    EXPECT_EQ(fake.webPost.calls.size(), 1u);
     EXPECT_EQ(logLines(before).back(), "ERR : fncPostExecutionStatus, Type mismatch");
-    EXPECT_EQ(fp.profile.writeCount, 0);
+    EXPECT_EQ(fake.profile.writeCount, 0);
   }
 }
 
 TEST_F(StatusReportTest, TheSameFailureIsPostedOnlyOnce) {
   rs.failureReason = "Checksum mismatched for event log";
   report();
-  ASSERT_EQ(fp.webPost.calls.size(), 2u);
+  ASSERT_EQ(fake.webPost.calls.size(), 2u);
 
   RunState second;
   startRun(second);
   second.monitorTime = "03/07/2026 15:05:09";
   second.failureReason = "  Checksum mismatched for event log ";
   size_t before = logLines().size();
-  EXPECT_TRUE(fncPostExecutionStatus(second, fp.platform));
-  EXPECT_EQ(fp.webPost.calls.size(), 3u);
+  EXPECT_TRUE(fncPostExecutionStatus(second, fake.platform));
+  EXPECT_EQ(fake.webPost.calls.size(), 3u);
   EXPECT_EQ(logLines(before).back(),
             "MSG : Same Failure occured, so failure webpost will not be send");
   EXPECT_EQ(lastFailure("ExecutedOn"), "03/07/2026 15:05:09");
@@ -189,10 +190,10 @@ TEST_F(StatusReportTest, ReasonsDifferingInCaseOrInnerSpacesArePostedAgain) {
     RunState run;
     startRun(run);
     run.failureReason = reason;
-    fncPostExecutionStatus(run, fp.platform);
+    fncPostExecutionStatus(run, fake.platform);
     expected += 2;
-    EXPECT_EQ(fp.webPost.calls.size(), expected) << reason;
-    EXPECT_EQ(fp.webPost.calls.back().xml, failureXml(reason, kNoTemplate));
+    EXPECT_EQ(fake.webPost.calls.size(), expected) << reason;
+    EXPECT_EQ(fake.webPost.calls.back().xml, failureXml(reason, kNoTemplate));
   }
 }
 
@@ -201,61 +202,61 @@ TEST_F(StatusReportTest, ARunWithoutFailureLetsTheNextFailureBePostedAgain) {
     RunState run;
     startRun(run);
     run.failureReason = reason;
-    fncPostExecutionStatus(run, fp.platform);
+    fncPostExecutionStatus(run, fake.platform);
   }
-  EXPECT_EQ(fp.webPost.calls.size(), 5u);
+  EXPECT_EQ(fake.webPost.calls.size(), 5u);
 }
 
 TEST_F(StatusReportTest, AnUnwritableExecutionStateFilePostsTheSameFailureAgain) {
-  fp.profile.failWrite = Status{kErrorPathNotFound, "The system cannot find the path specified."};
+  fake.profile.failWrite = Status{kErrorPathNotFound, "The system cannot find the path specified."};
   for (int run = 0; run < 2; ++run) {
     RunState r;
     startRun(r);
     r.failureReason = "Boom";
     size_t before = logLines().size();
-    EXPECT_TRUE(fncPostExecutionStatus(r, fp.platform));
+    EXPECT_TRUE(fncPostExecutionStatus(r, fake.platform));
     EXPECT_EQ(logLines(before).size(), 6u);  // three lines per post, nothing else
   }
-  EXPECT_EQ(fp.webPost.calls.size(), 4u);
+  EXPECT_EQ(fake.webPost.calls.size(), 4u);
 }
 
 TEST_F(StatusReportTest, AFailedPostLeavesTheReportInThePostLogsFolder) {
-  fp.webPost.fail("Failed to connect", "", "");
-  fp.clock.time = LocalTime{2024, 3, 2, 14, 3, 7};
+  fake.webPost.fail("Failed to connect", "", "");
+  fake.clock.time = LocalTime{2024, 3, 2, 14, 3, 7};
   rs.failureReason = "Boom";
   EXPECT_TRUE(report());
 
-  const std::string statusName = "wpdcmscctmpevtlgst_N_3003_030220241403077.xml";
-  const std::string failureName = "wpdcmscctmpevtlgfail_N_3003_030220241403077.xml";
+  const std::string statusName = "wpdcmscctmpevtlgst_N_4711_030220241403077.xml";
+  const std::string failureName = "wpdcmscctmpevtlgfail_N_4711_030220241403077.xml";
   EXPECT_THAT(spooled(), ElementsAre(failureName, statusName));
-  EXPECT_EQ(fp.files.content("C:\\TORVEN\\SCCPostLogs\\" + statusName),
+  EXPECT_EQ(fake.files.content("/agent\\SCCPostLogs\\" + statusName),
             statusXml("0", kNoTemplate) + "\r\n");
-  EXPECT_EQ(fp.files.content("C:\\TORVEN\\SCCPostLogs\\" + failureName),
+  EXPECT_EQ(fake.files.content("/agent\\SCCPostLogs\\" + failureName),
             failureXml("Boom", kNoTemplate) + "\r\n");
   std::vector<std::string> log = logLines();
   ASSERT_EQ(log.size(), 8u);
   EXPECT_EQ(log[2], "ERR : WebPost Failed : Failed to connect::");
-  EXPECT_EQ(log[3], "MSG : Creating File C:\\TORVEN\\\\SCCPostLogs\\" + statusName);
-  EXPECT_EQ(log[7], "MSG : Creating File C:\\TORVEN\\\\SCCPostLogs\\" + failureName);
+  EXPECT_EQ(log[3], "MSG : Creating File /agent\\\\SCCPostLogs\\" + statusName);
+  EXPECT_EQ(log[7], "MSG : Creating File /agent\\\\SCCPostLogs\\" + failureName);
   // Recorded before the post, so the next run does not post it again.
   EXPECT_EQ(lastFailure("Reason"), "Boom");
 }
 
 TEST_F(StatusReportTest, AFailedFileWriteSkipsTheRest) {
-  fp.webPost.failCreation();
-  fp.files.fail = [](const std::string& op, const std::string& path) {
+  fake.webPost.failCreation();
+  fake.files.fail = [](const std::string& op, const std::string& path) {
     return op == "createTextFile" && path.find("SCCPostLogs") != std::string::npos
                ? runtimeError(kErrPermissionDenied)
                : Status::success();
   };
   rs.failureReason = "Boom";
   EXPECT_FALSE(report());
-  EXPECT_EQ(fp.webPost.creations, 2);  // the status report only, tried after registration
+  EXPECT_EQ(fake.webPost.creations, 2);  // the status report only, tried after registration
   EXPECT_EQ(logLines().back(), "ERR : fncPostExecutionStatus, Permission denied");
-  EXPECT_EQ(fp.profile.writeCount, 0);
+  EXPECT_EQ(fake.profile.writeCount, 0);
 
-  fp.files.fail = nullptr;
-  fp.files.folders.erase("C:/TORVEN/SCCPostLogs");
+  fake.files.fail = nullptr;
+  fake.files.folders.erase("/agent/SCCPostLogs");
   rs.failureReason = "";
   rs.totalEventCount = 99;
   EXPECT_FALSE(report());
@@ -264,28 +265,27 @@ TEST_F(StatusReportTest, AFailedFileWriteSkipsTheRest) {
 }
 
 TEST_F(StatusReportTest, WithoutServerSettingsBothReportsAreKept) {
-  fp.files.files.erase(FakeFileSystem::normalise(kSettings));
-  fp.webPost.fail("No URL to post to", "", "");
+  fake.files.files.erase(FakeFileSystem::normalise(kSettings));
+  fake.webPost.fail("No URL to post to", "", "");
   rs.failureReason = "Boom";
   EXPECT_TRUE(report());
-  EXPECT_THAT(fp.webPost.urls(),
-              ElementsAre("", "tfr_wpdcmscctmpevtlgfail.asp?mmid=1001&sid=2002&rid=3003&rty=1"));
+  EXPECT_THAT(fake.webPost.urls(),
+              ElementsAre("", "tfr_wpdcmscctmpevtlgfail.asp?mmid=11&sid=22&rid=4711&rty=3"));
   EXPECT_EQ(spooled().size(), 2u);
 }
 
 TEST_F(StatusReportTest, TheFailureUrlFallsBackToTheServerUrlOfTheRegistryInstallation) {
-  fp.registry.setString("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN", "InstallationPath",
-                        "D:\\Agent");
-  fp.files.addFile(kSettings, "[wpdcmodjobexestsins]\r\nURL=http://srv/base/\r\n");
-  fp.files.addFile("D:\\Agent\\Configuration\\qScriptDNS.ini",
-                   "[wpdcmscctmpevtlgfail]\r\nURL=http://other/pages\r\n");
+  fake.registry.setString("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN", "InstallationPath",
+                          "D:\\Agent");
+  fake.files.addFile(kSettings, "[wpdcmodjobexestsins]\r\nURL=http://srv/base/\r\n");
+  fake.files.addFile("D:\\Agent\\Configuration\\qScriptDNS.ini",
+                     "[wpdcmscctmpevtlgfail]\r\nURL=http://other/pages\r\n");
   rs.failureReason = "Boom";
   report();
   EXPECT_THAT(
-      fp.webPost.urls(),
-      ElementsAre(
-          kStatusUrl,
-          "http://other/pages/tfr_wpdcmscctmpevtlgfail.asp?mmid=1001&sid=2002&rid=3003&rty=1"));
+      fake.webPost.urls(),
+      ElementsAre(kStatusUrl,
+                  "http://other/pages/tfr_wpdcmscctmpevtlgfail.asp?mmid=11&sid=22&rid=4711&rty=3"));
 }
 
 TEST_F(StatusReportTest, BaseUrlsGetOneTrailingSlash) {
@@ -300,13 +300,13 @@ TEST_F(StatusReportTest, BaseUrlsGetOneTrailingSlash) {
       {"", ""},
   };
   for (const Case& c : cases) {
-    fp.files.addFile(kSettings, std::string("[wpdcmodjobexestsins]\r\nURL=") + c.value + "\r\n");
-    fp.webPost.calls.clear();
+    fake.files.addFile(kSettings, std::string("[wpdcmodjobexestsins]\r\nURL=") + c.value + "\r\n");
+    fake.webPost.calls.clear();
     RunState run;
     startRun(run);
-    fncPostExecutionStatus(run, fp.platform);
-    ASSERT_EQ(fp.webPost.calls.size(), 1u);
-    std::string url = fp.webPost.calls[0].url;
+    fncPostExecutionStatus(run, fake.platform);
+    ASSERT_EQ(fake.webPost.calls.size(), 1u);
+    std::string url = fake.webPost.calls[0].url;
     EXPECT_EQ(
         url.substr(0, url.find("tfr_") == std::string::npos ? url.size() : url.find("tfr_") + 4),
         c.url)
@@ -319,13 +319,13 @@ TEST_F(StatusReportTest, MarkupAndQueryCharactersInValuesAreEscaped) {
   rs.siteId = "x y";
   rs.failureReason = "bad ]]> end <here>";
   report();
-  ASSERT_EQ(fp.webPost.calls.size(), 2u);
-  EXPECT_THAT(fp.webPost.calls[0].xml,
+  ASSERT_EQ(fake.webPost.calls.size(), 2u);
+  EXPECT_THAT(fake.webPost.calls[0].xml,
               ::testing::StartsWith("<wpdcmscctmpevtlgst><mmid>A&amp;B&lt;C&gt;</mmid>"));
-  EXPECT_THAT(fp.webPost.calls[0].url,
-              ::testing::EndsWith("?mmid=A%26B%3CC%3E&sid=x%20y&rid=3003&rty=1"));
+  EXPECT_THAT(fake.webPost.calls[0].url,
+              ::testing::EndsWith("?mmid=A%26B%3CC%3E&sid=x%20y&rid=4711&rty=3"));
   EXPECT_THAT(
-      fp.webPost.calls[1].xml,
+      fake.webPost.calls[1].xml,
       ::testing::HasSubstr("<faildesc><![CDATA[bad ]]]]><![CDATA[> end <here>]]></faildesc>"));
 }
 

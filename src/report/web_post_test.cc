@@ -3,43 +3,45 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "report/report_test_fixture.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {
 
 using ::testing::ElementsAre;
 
-class WebPostTest : public ReportTest {
+class WebPostTest : public RunTest {
  protected:
+  WebPostTest() { startRun(rs); }
+
   bool post(const std::string& xml = "<x/>", const std::string& url = "http://h/p.asp?a=1") {
-    return WebPost(rs, fp.platform, xml, url, answer);
+    return WebPost(rs, fake.platform, xml, url, answer);
   }
 
   std::string answer = "left over";
-  const std::string kRegistered = "Registered Dll : C:\\TORVEN\\\\qWbPost.dll";
-  const std::string kRegsvr32 = "regsvr32 -s C:\\TORVEN\\\\qWbPost.dll";
+  const std::string kRegistered = "Registered Dll : /agent\\\\qWbPost.dll";
+  const std::string kRegsvr32 = "regsvr32 -s /agent\\\\qWbPost.dll";
 };
 
 TEST_F(WebPostTest, ASuccessfulPostLogsTheAnswer) {
-  fp.webPost.succeed("thanks");
+  fake.webPost.succeed("thanks");
   EXPECT_TRUE(post());
   EXPECT_EQ(answer, "thanks");
   EXPECT_THAT(logLines(), ElementsAre("MSG : Webposting data :: <x/>",
                                       "MSG : Webposting Source :: http://h/p.asp?a=1",
                                       "MSG : Webpost Received data :: thanks"));
-  ASSERT_EQ(fp.webPost.calls.size(), 1u);
-  const PostXmlCall& call = fp.webPost.calls[0];
+  ASSERT_EQ(fake.webPost.calls.size(), 1u);
+  const PostXmlCall& call = fake.webPost.calls[0];
   EXPECT_EQ(call.xml, "<x/>");
   EXPECT_EQ(call.url, "http://h/p.asp?a=1");
   EXPECT_FALSE(call.flag);
   EXPECT_EQ(call.user + call.password + call.answer + call.error1 + call.error2 + call.error3, "");
-  EXPECT_EQ(fp.webPost.released, 1);
-  EXPECT_TRUE(fp.process.started.empty());
+  EXPECT_EQ(fake.webPost.released, 1);
+  EXPECT_TRUE(fake.process.started.empty());
 }
 
 TEST_F(WebPostTest, AnEmptyAnswerAndAnEmptyUrlAreHandedOnUnchanged) {
-  fp.webPost.succeed("");
+  fake.webPost.succeed("");
   EXPECT_TRUE(post("<x/>", ""));
   EXPECT_EQ(answer, "");
   EXPECT_THAT(logLines(),
@@ -48,25 +50,25 @@ TEST_F(WebPostTest, AnEmptyAnswerAndAnEmptyUrlAreHandedOnUnchanged) {
 }
 
 TEST_F(WebPostTest, AFalseAnswerLogsTheThreeErrorDetails) {
-  fp.webPost.fail("", "HTTP/1.1 500 Internal Server Error", "oops");
-  fp.webPost.defaultAnswer.answer = "oops";
+  fake.webPost.fail("", "HTTP/1.1 500 Internal Server Error", "oops");
+  fake.webPost.defaultAnswer.answer = "oops";
   EXPECT_FALSE(post());
   EXPECT_EQ(answer, "oops");
   EXPECT_THAT(logLines(2),
               ElementsAre("ERR : WebPost Failed : :HTTP/1.1 500 Internal Server Error:oops"));
-  EXPECT_EQ(fp.webPost.released, 1);
+  EXPECT_EQ(fake.webPost.released, 1);
 }
 
 TEST_F(WebPostTest, AnUnregisteredComponentIsRegisteredOnceAndCreatedAgain) {
-  fp.process.startStatus = Status::success();
-  fp.webPost.succeed("ok");
-  fp.webPost.createScript = {runtimeError(kErrCannotCreateObject)};
+  fake.process.startStatus = Status::success();
+  fake.webPost.succeed("ok");
+  fake.webPost.createScript = {runtimeError(kErrCannotCreateObject)};
   EXPECT_TRUE(post());
-  EXPECT_THAT(fp.process.started, ElementsAre(kRegsvr32));
+  EXPECT_THAT(fake.process.started, ElementsAre(kRegsvr32));
   EXPECT_THAT(logLines(), ElementsAre(kRegistered, "MSG : Webposting data :: <x/>",
                                       "MSG : Webposting Source :: http://h/p.asp?a=1",
                                       "MSG : Webpost Received data :: ok"));
-  EXPECT_EQ(fp.webPost.creations, 2);
+  EXPECT_EQ(fake.webPost.creations, 2);
 }
 
 TEST_F(WebPostTest, ARegistrationThatDoesNotHelpEndsInTheError) {
@@ -89,50 +91,50 @@ TEST_F(WebPostTest, ARegistrationThatDoesNotHelpEndsInTheError) {
   };
   for (const Case& c : cases) {
     size_t before = logLines().size();
-    fp.process.started.clear();
-    fp.webPost.creations = 0;
-    fp.webPost.createStatus = c.createError;
-    fp.process.startStatus = c.startStatus;
+    fake.process.started.clear();
+    fake.webPost.creations = 0;
+    fake.webPost.createStatus = c.createError;
+    fake.process.startStatus = c.startStatus;
     answer = "left over";
     EXPECT_FALSE(post());
     EXPECT_EQ(answer, "");
     EXPECT_EQ(logLines(before), c.log);
-    EXPECT_THAT(fp.process.started, ElementsAre(kRegsvr32));
-    EXPECT_EQ(fp.webPost.creations, 2);
+    EXPECT_THAT(fake.process.started, ElementsAre(kRegsvr32));
+    EXPECT_EQ(fake.webPost.creations, 2);
   }
-  EXPECT_TRUE(fp.webPost.calls.empty());
+  EXPECT_TRUE(fake.webPost.calls.empty());
 }
 
 TEST_F(WebPostTest, EachCallMayRegisterOnce) {
-  fp.process.startStatus = Status::success();
+  fake.process.startStatus = Status::success();
   EXPECT_FALSE(post());
   EXPECT_FALSE(post());
-  EXPECT_THAT(fp.process.started, ElementsAre(kRegsvr32, kRegsvr32));
+  EXPECT_THAT(fake.process.started, ElementsAre(kRegsvr32, kRegsvr32));
 }
 
 TEST_F(WebPostTest, OtherErrorsEndTheCallWithoutRegistration) {
-  fp.webPost.createStatus = runtimeError(kErrPermissionDenied);
+  fake.webPost.createStatus = runtimeError(kErrPermissionDenied);
   EXPECT_FALSE(post());
   EXPECT_THAT(logLines(), ElementsAre("ERR : Function WebPost :: 70:Permission denied"));
 
-  fp.webPost.succeed();
-  fp.webPost.answers = {{Status{kErrAutomation, "The call was rejected"}, false, "", "", "", ""}};
+  fake.webPost.succeed();
+  fake.webPost.answers = {{Status{kErrAutomation, "The call was rejected"}, false, "", "", "", ""}};
   EXPECT_FALSE(post());
   EXPECT_THAT(logLines(1), ElementsAre("MSG : Webposting data :: <x/>",
                                        "MSG : Webposting Source :: http://h/p.asp?a=1",
                                        "ERR : Function WebPost :: 440:The call was rejected"));
-  EXPECT_EQ(fp.webPost.released, 1);
-  EXPECT_TRUE(fp.process.started.empty());
+  EXPECT_EQ(fake.webPost.released, 1);
+  EXPECT_TRUE(fake.process.started.empty());
 }
 
 TEST_F(WebPostTest, ACallFailingAsUnregisteredIsTriedOnceMoreAfterRegistration) {
-  fp.process.startStatus = Status::success();
-  fp.webPost.succeed("second time");
-  fp.webPost.answers = {{runtimeError(kErrCannotCreateObject), false, "", "", "", ""}};
+  fake.process.startStatus = Status::success();
+  fake.webPost.succeed("second time");
+  fake.webPost.answers = {{runtimeError(kErrCannotCreateObject), false, "", "", "", ""}};
   EXPECT_TRUE(post());
   EXPECT_EQ(answer, "second time");
-  EXPECT_EQ(fp.webPost.calls.size(), 2u);
-  EXPECT_EQ(fp.webPost.creations, 1);
+  EXPECT_EQ(fake.webPost.calls.size(), 2u);
+  EXPECT_EQ(fake.webPost.creations, 1);
   EXPECT_THAT(logLines(), ElementsAre("MSG : Webposting data :: <x/>",
                                       "MSG : Webposting Source :: http://h/p.asp?a=1", kRegistered,
                                       "MSG : Webpost Received data :: second time"));

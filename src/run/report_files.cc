@@ -22,10 +22,6 @@ Status createFile(Platform& os, const std::string& path, std::unique_ptr<TextStr
 
 }  // namespace
 
-std::string element(const std::string& tag, const std::string& text) {
-  return "<" + tag + ">" + text + "</" + tag + ">";
-}
-
 Status createReportFiles(RunState& rs, Platform& os) {
   const std::string regId = escapeXmlText(rs.regId);
   rs.summaryFileName = "wpevntsummdsk_N_" + rs.regId + "_" + fileStamp(os.clock.now()) + ".xml";
@@ -35,8 +31,8 @@ Status createReportFiles(RunState& rs, Platform& os) {
   }
   if (Status s = writeElements(
           *rs.summaryStream, rs.summaryXml,
-          {"<wpevntsummdsk>", element("regid", regId), element("mntime", rs.monitorTime),
-           element("ftime", rs.fromTime), element("totime", rs.toTime)});
+          {"<wpevntsummdsk>", xmlElement("regid", regId), xmlElement("mntime", rs.monitorTime),
+           xmlElement("ftime", rs.fromTime), xmlElement("totime", rs.toTime)});
       !s.ok()) {
     return s;
   }
@@ -47,14 +43,14 @@ Status createReportFiles(RunState& rs, Platform& os) {
     return s;
   }
   return writeElements(*rs.detailStream, rs.detailXml,
-                       {element("agtregid", regId), element("mntime", rs.monitorTime),
-                        element("ftime", rs.fromTime), element("totime", rs.toTime)});
+                       {xmlElement("agtregid", regId), xmlElement("mntime", rs.monitorTime),
+                        xmlElement("ftime", rs.fromTime), xmlElement("totime", rs.toTime)});
 }
 
 Status writeTemplateHeaders(RunState& rs) {
-  std::string tid = element("tid", numberText(numericValue(rs.templateId)));
-  std::string tver = element("tver", numberText(numericValue(rs.templateVersion)));
-  std::string exever = element("exever", escapeXmlText(rs.exeVersion));
+  std::string tid = xmlElement("tid", numberText(numericValue(rs.templateId)));
+  std::string tver = xmlElement("tver", numberText(numericValue(rs.templateVersion)));
+  std::string exever = xmlElement("exever", escapeXmlText(rs.exeVersion));
   if (Status s = writeElements(*rs.detailStream, rs.detailXml, {tid, tver, exever}); !s.ok()) {
     return s;
   }

@@ -16,7 +16,4 @@ Status writeTemplateHeaders(RunState& rs);
 // Writes the summary file's closing element and closes both files.
 Status closeReportFiles(RunState& rs);
 
-// "<tag>" + text + "</tag>".
-std::string element(const std::string& tag, const std::string& text);
-
 }  // namespace sccevtmon

@@ -1,5 +1,5 @@
-#include "base/test_support.h"
 #include "run/run_sequence.h"
+#include "testing/test_support.h"
 
 namespace sccevtmon {
 namespace {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/fake/fake_platform.h"
 #include "run/run_sequence.h"
+#include "testing/fake_platform.h"
 
 namespace sccevtmon {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "platform/fake/fake_platform.h"
+#include "testing/fake_platform.h"
 
 namespace sccevtmon {
 namespace {

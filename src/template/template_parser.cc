@@ -4,7 +4,7 @@
 #include <new>
 
 #include "base/text.h"
-#include "platform/xml_document.h"
+#include "util/xml_document.h"
 
 namespace sccevtmon {
 namespace {

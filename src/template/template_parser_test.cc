@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <iterator>
 
-#include "platform/fake/fake_platform.h"
+#include "testing/fake_platform.h"
 
 namespace sccevtmon {
 namespace {

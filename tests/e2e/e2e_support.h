@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake/temp_folder.h"
+#include "testing/temp_folder.h"
 
 namespace sccevtmon::e2e {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "platform/fake/sample_data.h"
+#include "testing/sample_data.h"
 
 namespace sccevtmon::e2e {
 namespace {

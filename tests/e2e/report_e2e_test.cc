@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "e2e/http_receiver.h"
 #include "e2e_support.h"
+#include "testing/http_receiver.h"
 
 namespace sccevtmon::e2e {
 namespace {

@@ -1,11 +1,10 @@
 #include "platform/posix/event_log_engine.h"
 
-#include <strings.h>
-
 #include <cstdlib>
 
-#include "platform/log_query_parser.h"
+#include "platform/eventlog/log_query_parser.h"
 #include "platform/posix/event_log_reader.h"
+#include "util/ascii.h"
 
 namespace sccevtmon {
 namespace {
@@ -20,7 +19,7 @@ class RowView : public LogRecord {
 
   Status getValue(const std::string& column, LogValue* value) const override {
     for (const SelectedColumn& c : columns_) {
-      if (strcasecmp(c.name.c_str(), column.c_str()) == 0) {
+      if (asciiEqualsNoCase(c.name, column)) {
         if (row_ == nullptr) return Status{kErrAutomation, "There is no current record"};
         *value = row_->values[static_cast<int>(c.field)];
         return Status::success();
@@ -83,7 +82,7 @@ class EventLogQuery : public LogQuery {
     if (!s.ok()) return s;
     EventWindow window{query.hasWindow, query.windowFrom, query.windowTo};
     EventLogContents contents;
-    bool isXml = path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".xml") == 0;
+    bool isXml = asciiEndsWithNoCase(path, ".xml");
     s = isXml ? readRenderedXmlFile(path, window, &contents)
               : readEvtxFile(path, window, &contents);
     if (!s.ok()) return s;

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <map>
 
-#include "platform/fake/fake_registry.h"
-#include "platform/fake/scoped_time_zone.h"
+#include "testing/fake_registry.h"
+#include "testing/scoped_time_zone.h"
 
 namespace sccevtmon {
 namespace {

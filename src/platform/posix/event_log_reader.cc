@@ -2,24 +2,21 @@
 
 #include <dirent.h>
 #include <libevtx.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "platform/eventlog/rendered_xml_reader.h"
 #include "platform/posix/path.h"
-#include "platform/xml_document.h"
-#include "platform/xml_element_stream.h"
+#include "util/ascii.h"
+#include "util/xml_document.h"
 
 namespace sccevtmon {
 namespace {
-
-// The control characters XML forbids: all below 0x20 but tab, LF and CR (NUL ends the text).
-constexpr std::string_view kControlCharacters =
-    "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19"
-    "\x1A\x1B\x1C\x1D\x1E\x1F";
 
 Status engineError(const std::string& description) { return Status{kErrAutomation, description}; }
 
@@ -38,7 +35,10 @@ std::string takeError(libevtx_error_t** error) {
   return text;
 }
 
-struct FileCloser {
+struct StdioCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+struct EvtxFileCloser {
   void operator()(libevtx_file_t* file) const {
     libevtx_file_close(file, nullptr);
     libevtx_file_free(&file, nullptr);
@@ -47,42 +47,6 @@ struct FileCloser {
 struct RecordFreer {
   void operator()(libevtx_record_t* record) const { libevtx_record_free(&record, nullptr); }
 };
-
-// One event's XML text: counts it, tests its TimeCreated against the window (cheaply when the
-// text allows) and maps it. False when the text cannot be parsed.
-bool takeEvent(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,
-               bool* inWindow) {
-  *inWindow = false;
-  std::optional<long long> created;
-  if (window.limited) {
-    created = scanTimeCreated(xml);
-    if (created && !window.contains(*created)) return true;
-  }
-  // Event data may hold control characters that XML does not allow (binary values written
-  // as text); they read as '?', as characters the code page cannot show do.
-  Status loaded;
-  size_t control = xml.find_first_of(kControlCharacters);
-  if (control == std::string_view::npos) {
-    loaded = doc.loadBytes(xml);
-  } else {
-    std::string copy(xml);
-    for (; control != std::string::npos;
-         control = copy.find_first_of(kControlCharacters, control)) {
-      copy[control] = '?';
-    }
-    loaded = doc.loadBytes(copy);
-  }
-  if (!loaded.ok()) return false;
-  XmlNode event = doc.rootElement();
-  if (!event || event.name() != "Event") return false;
-  if (window.limited && !created) {
-    created = eventTimeCreated(event);
-    if (!created || !window.contains(*created)) return true;
-  }
-  mapEvent(event, row);
-  *inWindow = true;
-  return true;
-}
 
 bool isWellFormedName(const std::string& name) {
   if (name.find('\\') != std::string::npos || name.find('\0') != std::string::npos) return false;
@@ -110,7 +74,7 @@ Status findEventLogFile(const std::string& folder, const std::string& logName, s
     for (const std::string& n : names) {
       if (n == wanted)
         candidates.insert(candidates.begin(), n);
-      else if (strcasecmp(n.c_str(), wanted.c_str()) == 0)
+      else if (asciiEqualsNoCase(n, wanted))
         candidates.push_back(n);
     }
     for (const std::string& n : candidates) {
@@ -137,7 +101,7 @@ Status readEvtxFile(const std::string& path, const EventWindow& window, EventLog
     libevtx_file_free(&raw, nullptr);
     return engineError("The event log file " + path + " cannot be opened as an event log: " + why);
   }
-  std::unique_ptr<libevtx_file_t, FileCloser> file(raw);
+  std::unique_ptr<libevtx_file_t, EvtxFileCloser> file(raw);
   int count = 0;
   if (libevtx_file_get_number_of_records(file.get(), &count, &error) != 1) {
     return engineError("The event log file " + path + " cannot be read: " + takeError(&error));
@@ -169,7 +133,7 @@ Status readEvtxFile(const std::string& path, const EventWindow& window, EventLog
     std::string_view text(xml.data(), strnlen(xml.data(), size));
     EventRow row;
     bool inWindow = false;
-    if (!takeEvent(text, window, doc, &row, &inWindow)) {
+    if (!takeEventXml(text, window, doc, &row, &inWindow)) {
       ++out->skipped;
       continue;
     }
@@ -193,35 +157,19 @@ Status readEvtxFile(const std::string& path, const EventWindow& window, EventLog
 Status readRenderedXmlFile(const std::string& path, const EventWindow& window,
                            EventLogContents* out) {
   *out = EventLogContents{};
-  XmlElementStream stream;
-  Status s = stream.open(path, "Event");
-  if (!s.ok()) return engineError("The event log file cannot be read: " + s.description);
-  XmlDocument doc;
-  std::string element;
-  for (;;) {
-    bool found = false;
-    s = stream.next(&element, &found);
-    if (!s.ok())
-      return engineError("The event log file " + path + " cannot be read: " + s.description);
-    if (!found) break;
-    ++out->processed;
-    EventRow row;
-    bool inWindow = false;
-    if (!takeEvent(element, window, doc, &row, &inWindow)) {
-      ++out->skipped;
-      continue;
+  std::unique_ptr<std::FILE, StdioCloser> file(std::fopen(toPosixPath(path).c_str(), "rb"));
+  if (!file) {
+    return engineError("The event log file cannot be read: cannot read " + path + ": " +
+                       std::strerror(errno));
+  }
+  auto read = [&](char* buffer, size_t size, size_t* count) {
+    *count = std::fread(buffer, 1, size, file.get());
+    if (*count < size && std::ferror(file.get())) {
+      return Status{kErrDeviceIo, "cannot read the XML file"};
     }
-    if (inWindow) out->rows.push_back(std::move(row));
-  }
-  if (stream.truncated()) {
-    ++out->processed;
-    ++out->skipped;
-  }
-  if (out->processed > 0 && out->skipped == out->processed) {
-    return engineError("The event log file " + path + " cannot be read: none of its " +
-                       std::to_string(out->processed) + " events is readable");
-  }
-  return Status::success();
+    return Status::success();
+  };
+  return readRenderedXml(path, read, window, out);
 }
 
 }  // namespace sccevtmon

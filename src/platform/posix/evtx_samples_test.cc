@@ -12,11 +12,11 @@
 #include <ostream>
 #include <set>
 
-#include "platform/clock.h"
-#include "platform/fake/sample_data.h"
-#include "platform/fake/scoped_time_zone.h"
 #include "platform/posix/event_log_engine.h"
 #include "platform/posix/event_log_reader.h"
+#include "testing/sample_data.h"
+#include "testing/scoped_time_zone.h"
+#include "util/civil_time.h"
 
 namespace sccevtmon {
 namespace {

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/open_file.h"
 #include "platform/posix/path.h"
 
 namespace sccevtmon {
@@ -89,10 +88,6 @@ Status openStream(const std::string& path, int flags, std::unique_ptr<TextStream
 }
 
 }  // namespace
-
-std::FILE* openFileForReading(const std::string& path) {
-  return std::fopen(toPosixPath(path).c_str(), "rb");
-}
 
 bool PosixFileSystem::folderExists(const std::string& path) {
   struct stat st {};

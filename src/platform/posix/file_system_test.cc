@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/fake/temp_folder.h"
 #include "platform/posix/path.h"
+#include "testing/temp_folder.h"
 
 namespace sccevtmon {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <fstream>
 
-#include "platform/fake/temp_folder.h"
 #include "platform/posix/profile_files.h"
 #include "platform/posix/registry_file.h"
-#include "platform/text_encoding.h"
+#include "testing/temp_folder.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {

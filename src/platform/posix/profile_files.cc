@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "platform/posix/path.h"
-#include "platform/profile_text.h"
+#include "util/profile_text.h"
 
 namespace sccevtmon {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/fake/temp_folder.h"
+#include "testing/temp_folder.h"
 
 namespace sccevtmon {
 namespace {

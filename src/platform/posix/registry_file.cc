@@ -8,30 +8,15 @@
 #include <vector>
 
 #include "platform/posix/path.h"
-#include "platform/text_encoding.h"
+#include "util/ascii.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
 
 constexpr long kErrorInvalidHandle = 6;
 
-std::string lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
-std::string trimBlank(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
-bool startsWithNoCase(const std::string& s, const std::string& prefix) {
-  return s.size() >= prefix.size() && lower(s.substr(0, prefix.size())) == lower(prefix);
-}
+std::string trimBlank(const std::string& s) { return std::string(trimAscii(s)); }
 
 const char* rootName(RegistryRoot root) {
   switch (root) {
@@ -50,7 +35,7 @@ const char* rootName(RegistryRoot root) {
 }
 
 bool knownRoot(const std::string& path) {
-  std::string first = lower(path.substr(0, path.find('\\')));
+  std::string first = asciiLower(path.substr(0, path.find('\\')));
   return first == "hkey_local_machine" || first == "hkey_current_user" ||
          first == "hkey_classes_root" || first == "hkey_users" || first == "hkey_current_config";
 }
@@ -173,7 +158,7 @@ std::optional<std::string> RegistryFile::parse(const std::string& text, bool uni
       if (remove) path.erase(0, 1);
       while (!path.empty() && path.back() == '\\') path.pop_back();
       if (!knownRoot(path)) return where(i) + "unknown root key in [" + path + "]";
-      current = lower(path);
+      current = asciiLower(path);
       currentDeleted = remove;
       if (remove) {
         for (auto it = keys_.begin(); it != keys_.end();) {
@@ -205,7 +190,7 @@ std::optional<std::string> RegistryFile::parse(const std::string& text, bool uni
     if (pos >= line.size() || line[pos] != '=') return where(i) + "expected '=' after value name";
     std::string data = trimBlank(line.substr(pos + 1));
     // Hex data may continue over several lines, each ending in '\'.
-    if (startsWithNoCase(data, "hex")) {
+    if (asciiStartsWithNoCase(data, "hex")) {
       while (!data.empty() && data.back() == '\\') {
         data.pop_back();
         if (i + 1 >= lines.size()) return where(i) + "line continuation at the end of the file";
@@ -214,7 +199,7 @@ std::optional<std::string> RegistryFile::parse(const std::string& text, bool uni
     }
     Value value;
     if (data == "-") {
-      if (!currentDeleted) keys_[current].values.erase(lower(toAnsi(name)));
+      if (!currentDeleted) keys_[current].values.erase(asciiLower(toAnsi(name)));
       continue;
     } else if (!data.empty() && data[0] == '"') {
       std::string s;
@@ -224,7 +209,7 @@ std::optional<std::string> RegistryFile::parse(const std::string& text, bool uni
       }
       value.type = kRegSz;
       value.data = toAnsi(s);
-    } else if (startsWithNoCase(data, "dword:")) {
+    } else if (asciiStartsWithNoCase(data, "dword:")) {
       std::string digits = data.substr(6);
       if (digits.empty() || digits.size() > 8) return where(startLine) + "bad dword value";
       std::uint32_t v = 0;
@@ -235,7 +220,7 @@ std::optional<std::string> RegistryFile::parse(const std::string& text, bool uni
       }
       value.type = kRegDword;
       for (int k = 0; k < 4; ++k) value.data += static_cast<char>((v >> (8 * k)) & 0xFF);
-    } else if (startsWithNoCase(data, "hex")) {
+    } else if (asciiStartsWithNoCase(data, "hex")) {
       size_t colon = data.find(':');
       if (colon == std::string::npos) return where(startLine) + "bad hex value";
       std::string kind = data.substr(3, colon - 3);
@@ -260,7 +245,7 @@ std::optional<std::string> RegistryFile::parse(const std::string& text, bool uni
     } else {
       return where(startLine) + "unrecognised value data";
     }
-    if (!currentDeleted) keys_[current].values[lower(toAnsi(name))] = value;
+    if (!currentDeleted) keys_[current].values[asciiLower(toAnsi(name))] = value;
   }
   return std::nullopt;
 }
@@ -276,10 +261,11 @@ long RegistryFile::openKey(RegistryRoot root, const std::string& subKey, std::ui
   // A 32-bit process sees HKLM\SOFTWARE\X through SOFTWARE\WOW6432Node\X unless it asks for
   // the 64-bit view.
   if (root == RegistryRoot::kLocalMachine && (access & kKeyWow64_64Key) == 0 &&
-      startsWithNoCase(sub, "SOFTWARE\\") && !startsWithNoCase(sub, "SOFTWARE\\WOW6432Node")) {
+      asciiStartsWithNoCase(sub, "SOFTWARE\\") &&
+      !asciiStartsWithNoCase(sub, "SOFTWARE\\WOW6432Node")) {
     sub = sub.substr(0, 9) + "WOW6432Node\\" + sub.substr(9);
   }
-  std::string path = lower(std::string(rootName(root)) + (sub.empty() ? "" : "\\" + sub));
+  std::string path = asciiLower(std::string(rootName(root)) + (sub.empty() ? "" : "\\" + sub));
   if (keys_.find(path) == keys_.end()) return kErrorFileNotFound;
   *key = next_++;
   open_[*key] = path;
@@ -291,7 +277,7 @@ long RegistryFile::queryValue(RegistryKey key, const std::string& name, std::uin
   auto handle = open_.find(key);
   if (handle == open_.end()) return kErrorInvalidHandle;
   const Key& k = keys_[handle->second];
-  auto it = k.values.find(lower(name));
+  auto it = k.values.find(asciiLower(name));
   if (it == k.values.end()) return kErrorFileNotFound;
   const Value& v = it->second;
   std::string bytes;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "platform/status.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 

@@ -2,8 +2,9 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
 #include <string_view>
+
+#include "util/ascii.h"
 
 namespace sccevtmon {
 namespace {
@@ -11,12 +12,7 @@ namespace {
 // Whether a URL names one of the two schemes the component posts to, followed by something.
 bool isHttpUrl(std::string_view url) {
   for (std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
-    if (url.size() <= scheme.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < scheme.size() && same; ++i) {
-      same = std::tolower(static_cast<unsigned char>(url[i])) == scheme[i];
-    }
-    if (same) return true;
+    if (url.size() > scheme.size() && asciiStartsWithNoCase(url, scheme)) return true;
   }
   return false;
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "e2e/http_receiver.h"
+#include "testing/http_receiver.h"
 
 namespace sccevtmon {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "platform/open_file.h"
 #include "platform/win32/error.h"
 
 namespace sccevtmon {
@@ -62,8 +61,6 @@ Status openStream(const std::string& path, DWORD access, DWORD disposition,
 }
 
 }  // namespace
-
-std::FILE* openFileForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
 
 bool WinFileSystem::folderExists(const std::string& path) { return isFolder(attributes(path)); }
 

@@ -1,0 +1,266 @@
+#include "platform/eventlog/event_record.h"
+
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+#include "platform/clock.h"
+#include "util/ascii.h"
+#include "util/civil_time.h"
+
+namespace sccevtmon {
+namespace {
+
+// The control characters XML forbids: all below 0x20 but tab, LF and CR (NUL ends the text).
+constexpr std::string_view kControlCharacters =
+    "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19"
+    "\x1A\x1B\x1C\x1D\x1E\x1F";
+
+constexpr std::uint64_t kAuditFailure = 0x0010000000000000ULL;
+constexpr std::uint64_t kAuditSuccess = 0x0020000000000000ULL;
+
+// The first direct child element of node named name.
+XmlNode childElement(const XmlNode& node, std::string_view name) {
+  for (XmlNode c = node.firstChild(); c; c = c.nextSibling()) {
+    if (c.kind() == XmlNodeKind::kElement && c.name() == name) return c;
+  }
+  return {};
+}
+
+std::string trimmed(const std::string& text) { return std::string(trimAscii(text, kWhiteSpace)); }
+
+template <typename T>
+std::optional<T> number(const std::string& text, int base = 10) {
+  std::string t = trimmed(text);
+  std::string_view digits(t);
+  if (base == 16 && digits.size() > 2 && digits[0] == '0' &&
+      (digits[1] == 'x' || digits[1] == 'X')) {
+    digits.remove_prefix(2);
+  }
+  T value{};
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::string localTimeText(long long civil) {
+  LocalTime t = fromCivilSeconds(civil);
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year,
+                t.hour, t.minute, t.second);
+  return buffer;
+}
+
+std::string eventType(std::uint64_t keywords, int level) {
+  if (keywords & kAuditFailure) return "Failure Audit event";
+  if (keywords & kAuditSuccess) return "Success Audit event";
+  if (level == 1 || level == 2) return "Error event";
+  if (level == 3) return "Warning event";
+  return "Information event";
+}
+
+// The leaf texts below node in document order (elements without child elements).
+void leafTexts(const XmlNode& node, std::vector<std::string>* out) {
+  bool hasElement = false;
+  for (XmlNode c = node.firstChild(); c; c = c.nextSibling()) {
+    if (c.kind() == XmlNodeKind::kElement) {
+      hasElement = true;
+      leafTexts(c, out);
+    }
+  }
+  if (!hasElement) out->push_back(node.text());
+}
+
+// The insertion strings of an event: the Data values of EventData in order (Binary left
+// out, empty values kept), or the leaf texts of UserData.
+std::vector<std::string> insertionStrings(const XmlNode& event) {
+  std::vector<std::string> strings;
+  if (XmlNode data = childElement(event, "EventData")) {
+    for (XmlNode c = data.firstChild(); c; c = c.nextSibling()) {
+      if (c.kind() == XmlNodeKind::kElement && c.name() == "Data") strings.push_back(c.text());
+    }
+  } else if (XmlNode user = childElement(event, "UserData")) {
+    for (XmlNode c = user.firstChild(); c; c = c.nextSibling()) {
+      if (c.kind() == XmlNodeKind::kElement) leafTexts(c, &strings);
+    }
+  }
+  return strings;
+}
+
+}  // namespace
+
+std::optional<long long> parseSystemTime(std::string_view text) {
+  // yyyy-mm-ddThh:mm:ss, then an optional fraction and zone designator.
+  if (text.size() < 19 || text[4] != '-' || text[7] != '-' ||
+      (text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':') {
+    return std::nullopt;
+  }
+  auto field = [&](size_t at, size_t len, int* out) {
+    int v = 0;
+    for (size_t k = at; k < at + len; ++k) {
+      if (text[k] < '0' || text[k] > '9') return false;
+      v = v * 10 + (text[k] - '0');
+    }
+    *out = v;
+    return true;
+  };
+  LocalTime t;
+  if (!field(0, 4, &t.year) || !field(5, 2, &t.month) || !field(8, 2, &t.day) ||
+      !field(11, 2, &t.hour) || !field(14, 2, &t.minute) || !field(17, 2, &t.second) ||
+      !isValidLocalTime(t)) {
+    return std::nullopt;
+  }
+  size_t k = 19;
+  if (k < text.size() && text[k] == '.') {
+    ++k;
+    while (k < text.size() && text[k] >= '0' && text[k] <= '9') ++k;
+  }
+  if (k < text.size() && text[k] == 'Z') ++k;
+  if (k != text.size()) return std::nullopt;
+  return civilSeconds(t);
+}
+
+std::optional<long long> scanTimeCreated(std::string_view xml) {
+  size_t at = xml.find("<TimeCreated");
+  if (at == std::string_view::npos) return std::nullopt;
+  size_t close = xml.find('>', at);
+  if (close == std::string_view::npos) return std::nullopt;
+  std::string_view tag = xml.substr(at, close - at);
+  size_t attr = tag.find(" SystemTime=");
+  if (attr == std::string_view::npos || attr + 13 >= tag.size()) return std::nullopt;
+  char quote = tag[attr + 12];
+  if (quote != '"' && quote != '\'') return std::nullopt;
+  size_t end = tag.find(quote, attr + 13);
+  if (end == std::string_view::npos) return std::nullopt;
+  std::optional<long long> utc = parseSystemTime(tag.substr(attr + 13, end - attr - 13));
+  if (!utc) return std::nullopt;
+  return utcToLocalCivil(*utc);
+}
+
+std::optional<long long> eventTimeCreated(const XmlNode& event) {
+  XmlNode system = childElement(event, "System");
+  XmlNode created = childElement(system, "TimeCreated");
+  std::string text;
+  if (!created || !created.attribute("SystemTime", &text)) return std::nullopt;
+  std::optional<long long> utc = parseSystemTime(text);
+  if (!utc) return std::nullopt;
+  return utcToLocalCivil(*utc);
+}
+
+std::string oneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r') {
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += ' ';
+    } else if (c == '\n' || c == '\t') {
+      out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void mapEvent(const XmlNode& event, EventRow* row) {
+  XmlNode system = childElement(event, "System");
+  XmlNode rendering = childElement(event, "RenderingInfo");
+
+  std::optional<std::uint64_t> id =
+      number<std::uint64_t>(childElement(system, "EventRecordID").text());
+  row->recordId = id.value_or(0);
+
+  std::uint64_t keywords =
+      number<std::uint64_t>(childElement(system, "Keywords").text(), 16).value_or(0);
+  int level = number<int>(childElement(system, "Level").text()).value_or(0);
+  row->values[static_cast<int>(EventField::kEventTypeName)] = eventType(keywords, level);
+
+  std::optional<long long> created = eventTimeCreated(event);
+  row->values[static_cast<int>(EventField::kTimeGenerated)] =
+      created ? LogValue(localTimeText(*created)) : std::nullopt;
+
+  LogValue source;
+  if (XmlNode provider = childElement(system, "Provider")) {
+    std::string name;
+    if (provider.attribute("EventSourceName", &name) || provider.attribute("Name", &name)) {
+      source = name;
+    }
+  }
+  row->values[static_cast<int>(EventField::kSourceName)] = source;
+
+  std::string category = rendering ? childElement(rendering, "Task").text() : std::string();
+  if (category.empty()) {
+    long long task = number<long long>(childElement(system, "Task").text()).value_or(0);
+    category = task == 0 ? "None" : "(" + std::to_string(task) + ")";
+  }
+  row->values[static_cast<int>(EventField::kEventCategoryName)] = category;
+
+  std::optional<std::uint64_t> eventId =
+      number<std::uint64_t>(childElement(system, "EventID").text());
+  LogValue idText;
+  if (eventId) idText = std::to_string(*eventId & 0xFFFF);
+  row->values[static_cast<int>(EventField::kEventId)] = idText;
+
+  XmlNode message = rendering ? childElement(rendering, "Message") : XmlNode();
+  std::string text = message ? message.text() : std::string();
+  if (text.empty()) {
+    std::vector<std::string> strings = insertionStrings(event);
+    std::string joined;
+    for (size_t k = 0; k < strings.size(); ++k) {
+      if (k > 0) joined += ", ";
+      joined += strings[k];
+    }
+    text = "The description for Event ID " + idText.value_or("0") + " from source " +
+           source.value_or("") +
+           " cannot be found. The following information was included with the event: " + joined;
+  }
+  row->values[static_cast<int>(EventField::kMessage)] = oneLine(text);
+  // Character references can bring in control characters; like characters the code page
+  // cannot show they read as '?'.
+  for (LogValue& v : row->values) {
+    if (!v) continue;
+    for (char& c : *v) {
+      if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') c = '?';
+    }
+  }
+}
+
+bool takeEventXml(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,
+                  bool* inWindow) {
+  *inWindow = false;
+  std::optional<long long> created;
+  if (window.limited) {
+    created = scanTimeCreated(xml);
+    if (created && !window.contains(*created)) return true;
+  }
+  // Event data may hold control characters that XML does not allow (binary values written
+  // as text); they read as '?', as characters the code page cannot show do.
+  Status loaded;
+  size_t control = xml.find_first_of(kControlCharacters);
+  if (control == std::string_view::npos) {
+    loaded = doc.loadBytes(xml);
+  } else {
+    std::string copy(xml);
+    for (; control != std::string::npos;
+         control = copy.find_first_of(kControlCharacters, control)) {
+      copy[control] = '?';
+    }
+    loaded = doc.loadBytes(copy);
+  }
+  if (!loaded.ok()) return false;
+  XmlNode event = doc.rootElement();
+  if (!event || event.name() != "Event") return false;
+  if (window.limited && !created) {
+    created = eventTimeCreated(event);
+    if (!created || !window.contains(*created)) return true;
+  }
+  mapEvent(event, row);
+  *inWindow = true;
+  return true;
+}
+
+}  // namespace sccevtmon

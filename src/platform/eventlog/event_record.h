@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/eventlog/log_query_parser.h"
+#include "platform/log_query.h"
+#include "util/xml_document.h"
+
+namespace sccevtmon {
+
+// The values of one event record, indexed by EventField, and the record's number.
+struct EventRow {
+  std::uint64_t recordId = 0;
+  std::array<LogValue, kEventFieldCount> values;
+};
+
+// The seconds since 1970-01-01 00:00:00 UTC of a SystemTime text such as
+// "2012-03-14T04:17:43.354562700Z"; the fraction is cut off. Nothing for another form.
+std::optional<long long> parseSystemTime(std::string_view text);
+
+// The local civil seconds of an event's TimeCreated, found in the event's XML text without
+// parsing it. Nothing when the text has no TimeCreated/@SystemTime in the usual form; the
+// caller then parses the event.
+std::optional<long long> scanTimeCreated(std::string_view eventXml);
+
+// The local civil seconds of the TimeCreated of a parsed <Event> element.
+std::optional<long long> eventTimeCreated(const XmlNode& event);
+
+// Fills every column of row from an <Event> element (System, EventData or UserData, and
+// RenderingInfo when the event was exported rendered). Texts are ANSI. The record number is
+// EventRecordID (0 when missing).
+void mapEvent(const XmlNode& event, EventRow* row);
+
+// The time window of a query on TimeGenerated, in local civil seconds, both bounds included.
+struct EventWindow {
+  bool limited = false;  // false: every record
+  long long from = 0;
+  long long to = 0;
+
+  bool contains(long long localSeconds) const {
+    return !limited || (localSeconds >= from && localSeconds <= to);
+  }
+};
+
+// What one read of an event log gives.
+struct EventLogContents {
+  long processed = 0;          // every record of the log, read or skipped
+  long skipped = 0;            // records that could not be read
+  std::vector<EventRow> rows;  // the records inside the window, in the log's order
+};
+
+// One event's XML text: tests its TimeCreated against the window (cheaply, without parsing,
+// when the text allows) and maps it into *row when it is inside. *inWindow tells which. False
+// when the text is not an <Event> element that can be parsed; doc is a scratch document.
+bool takeEventXml(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,
+                  bool* inWindow);
+
+// Message text as one line: each CR LF, CR, LF or TAB becomes one space.
+std::string oneLine(std::string_view text);
+
+}  // namespace sccevtmon

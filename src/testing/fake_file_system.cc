@@ -1,0 +1,156 @@
+#include "testing/fake_file_system.h"
+
+#include "platform/posix/path.h"
+
+namespace sccevtmon {
+namespace {
+
+class FakeStream : public TextStream {
+ public:
+  FakeStream(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+
+  Status writeLine(const std::string& text) override { return write(text + "\r\n"); }
+
+  Status write(const std::string& text) override {
+    if (closed_) return runtimeError(kErrBadFileName);
+    if (fs_.fail) {
+      Status s = fs_.fail("write", path_);
+      if (!s.ok()) return s;
+    }
+    fs_.files[path_].content += text;
+    return Status::success();
+  }
+
+  Status close() override {
+    closed_ = true;
+    return Status::success();
+  }
+
+ private:
+  FakeFileSystem& fs_;
+  std::string path_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+std::string FakeFileSystem::normalise(const std::string& path) {
+  std::string p = toPosixPath(path);
+  if (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+void FakeFileSystem::addFolder(const std::string& path) {
+  std::string p = normalise(path);
+  for (size_t i = 1; i <= p.size(); ++i) {
+    if (i == p.size() || p[i] == '/') folders.insert(p.substr(0, i));
+  }
+}
+
+void FakeFileSystem::addFile(const std::string& path, const std::string& content) {
+  files[normalise(path)] = File{content, false};
+}
+
+std::string FakeFileSystem::content(const std::string& path) const {
+  auto it = files.find(normalise(path));
+  return it == files.end() ? std::string() : it->second.content;
+}
+
+Status FakeFileSystem::check(const std::string& op, const std::string& path) {
+  operations.push_back(op + " " + path);
+  return fail ? fail(op, path) : Status::success();
+}
+
+bool FakeFileSystem::parentExists(const std::string& path) const {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return true;
+  return folders.count(path.substr(0, slash)) != 0;
+}
+
+bool FakeFileSystem::folderExists(const std::string& path) {
+  return folders.count(normalise(path)) != 0;
+}
+
+Status FakeFileSystem::createFolder(const std::string& path) {
+  std::string p = normalise(path);
+  if (Status s = check("createFolder", p); !s.ok()) return s;
+  if (folders.count(p) || files.count(p)) return runtimeError(kErrFileExists);
+  if (!parentExists(p)) return runtimeError(kErrPathNotFound);
+  folders.insert(p);
+  return Status::success();
+}
+
+bool FakeFileSystem::fileExists(const std::string& path) { return hasFile(path); }
+
+Status FakeFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
+  std::string p = normalise(path);
+  if (Status s = check("fileSize", p); !s.ok()) return s;
+  auto it = files.find(p);
+  if (it == files.end()) return runtimeError(kErrFileNotFound);
+  *size = it->second.content.size();
+  return Status::success();
+}
+
+Status FakeFileSystem::readFile(const std::string& path, std::string* bytes) {
+  std::string p = normalise(path);
+  if (Status s = check("readFile", p); !s.ok()) return s;
+  auto it = files.find(p);
+  if (it == files.end()) return runtimeError(kErrFileNotFound);
+  *bytes = it->second.content;
+  return Status::success();
+}
+
+Status FakeFileSystem::open(const std::string& p, bool truncate,
+                            std::unique_ptr<TextStream>* stream) {
+  if (!parentExists(p)) return runtimeError(kErrPathNotFound);
+  if (folders.count(p)) return runtimeError(kErrPathFileAccess);
+  auto it = files.find(p);
+  if (it != files.end() && it->second.readOnly) return runtimeError(kErrPermissionDenied);
+  if (truncate || it == files.end()) files[p] = File{};
+  *stream = std::make_unique<FakeStream>(*this, p);
+  return Status::success();
+}
+
+Status FakeFileSystem::createTextFile(const std::string& path, bool overwrite,
+                                      std::unique_ptr<TextStream>* stream) {
+  std::string p = normalise(path);
+  if (Status s = check("createTextFile", p); !s.ok()) return s;
+  if (!overwrite && files.count(p)) return runtimeError(kErrFileExists);
+  return open(p, true, stream);
+}
+
+Status FakeFileSystem::openTextFileForAppending(const std::string& path,
+                                                std::unique_ptr<TextStream>* stream) {
+  std::string p = normalise(path);
+  if (Status s = check("append", p); !s.ok()) return s;
+  return open(p, false, stream);
+}
+
+Status FakeFileSystem::copyFile(const std::string& source, const std::string& destination,
+                                bool overwrite) {
+  std::string from = normalise(source);
+  std::string to = normalise(destination);
+  if (Status s = check("copyFile", from + " -> " + to); !s.ok()) return s;
+  auto it = files.find(from);
+  if (it == files.end()) return runtimeError(kErrFileNotFound);
+  if (!parentExists(to)) return runtimeError(kErrPathNotFound);
+  auto dst = files.find(to);
+  if (dst != files.end()) {
+    if (!overwrite) return runtimeError(kErrFileExists);
+    if (dst->second.readOnly) return runtimeError(kErrPermissionDenied);
+  }
+  files[to] = File{it->second.content, false};
+  return Status::success();
+}
+
+Status FakeFileSystem::deleteFile(const std::string& path, bool force) {
+  std::string p = normalise(path);
+  if (Status s = check("deleteFile", p); !s.ok()) return s;
+  auto it = files.find(p);
+  if (it == files.end()) return runtimeError(kErrFileNotFound);
+  if (it->second.readOnly && !force) return runtimeError(kErrPermissionDenied);
+  files.erase(it);
+  return Status::success();
+}
+
+}  // namespace sccevtmon
