@@ -9,16 +9,16 @@ std::string fncStripAtNull(const std::string& text) { return text.substr(0, text
 std::string fncQueryRegString(Platform& os, RegistryKey key, const std::string& name) {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (os.registry.queryValue(key, name, &type, nullptr, &size) != 0) return {};
+  if (!os.registry.queryValue(key, name, &type, nullptr, &size).ok()) return {};
   if (type != kRegSz) return {};
   std::string buffer(size, '\0');
-  if (os.registry.queryValue(key, name, &type, &buffer, &size) != 0) return {};
+  if (!os.registry.queryValue(key, name, &type, &buffer, &size).ok()) return {};
   return fncStripAtNull(buffer);
 }
 
 bool fncGetRegInfo(RunState& rs, Platform& os, const std::string& subKey) {
   RegistryKey key = 0;
-  if (os.registry.openKey(RegistryRoot::kLocalMachine, subKey, kKeyRead, &key) != 0) {
+  if (!os.registry.openKey(RegistryRoot::kLocalMachine, subKey, kKeyRead, &key).ok()) {
     return false;
   }
   rs.installPath = fncQueryRegString(os, key, "InstallationPath");
@@ -38,9 +38,9 @@ bool fncGetRegInfo(RunState& rs, Platform& os, const std::string& subKey) {
 std::string fncReadRegValue(Platform& os, RegistryRoot root, const std::string& subKey,
                             const std::string& valueName, std::int16_t valueType) {
   RegistryKey key = 0;
-  if (os.registry.openKey(root, subKey, kKeyRead | kKeyWow64_64Key, &key) != 0 &&
-      os.registry.openKey(root, subKey, kKeyRead | kKeyWow64_32Key, &key) != 0 &&
-      os.registry.openKey(root, subKey, kKeyRead, &key) != 0) {
+  if (!os.registry.openKey(root, subKey, kKeyRead | kKeyWow64_64Key, &key).ok() &&
+      !os.registry.openKey(root, subKey, kKeyRead | kKeyWow64_32Key, &key).ok() &&
+      !os.registry.openKey(root, subKey, kKeyRead, &key).ok()) {
     return {};
   }
   std::string result;
@@ -48,14 +48,14 @@ std::string fncReadRegValue(Platform& os, RegistryRoot root, const std::string& 
   if (valueType == static_cast<std::int16_t>(kRegSz)) {
     std::string buffer;
     std::uint32_t size = 0;
-    long rc = os.registry.queryValue(key, valueName, &type, &buffer, &size);
-    if (rc == kErrorMoreData) {
+    Status rc = os.registry.queryValue(key, valueName, &type, &buffer, &size);
+    if (rc.isSystemError(kErrorMoreData)) {
       buffer.assign(size, ' ');
       rc = os.registry.queryValue(key, valueName, &type, &buffer, &size);
     }
-    if (rc == kErrorFileNotFound) {
+    if (rc.isSystemError(kErrorFileNotFound)) {
       result.clear();
-    } else if (rc == 0) {
+    } else if (rc.ok()) {
       result = buffer.empty() ? std::string() : buffer.substr(0, buffer.size() - 1);
     } else {
       result = buffer;
@@ -63,7 +63,7 @@ std::string fncReadRegValue(Platform& os, RegistryRoot root, const std::string& 
   } else if (valueType == static_cast<std::int16_t>(kRegDword)) {
     std::string buffer(4, '\0');
     std::uint32_t size = 4;
-    if (os.registry.queryValue(key, valueName, &type, &buffer, &size) == 0 && size == 4) {
+    if (os.registry.queryValue(key, valueName, &type, &buffer, &size).ok() && size == 4) {
       std::uint32_t v = 0;
       for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(buffer[k]);
       result = decimal(static_cast<std::int32_t>(v));
@@ -75,7 +75,7 @@ std::string fncReadRegValue(Platform& os, RegistryRoot root, const std::string& 
 
 std::string fncFormatMessage(Platform& os, const std::string& code) {
   std::string buffer(200, ' ');
-  std::string message = os.registry.systemMessage(static_cast<long>(numericValue(code)));
+  std::string message = os.process.systemMessage(static_cast<long>(numericValue(code)));
   if (message.empty()) return buffer;
   message = message.substr(0, 199);
   buffer.replace(0, message.size(), message);

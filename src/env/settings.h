@@ -29,4 +29,9 @@ long fncWriteIniValue(Platform& os, const std::string& file, const std::string& 
 std::string fncGetServerURL(Platform& os, const std::string& section,
                             const std::string& defaultUrl);
 
+// A key of a profile file as text: mode non-zero reads it as an integer (default 0) and gives
+// its decimal text; mode 0 reads it as text (default empty) through a 255-character buffer.
+std::string fncGetProfileValue(Platform& os, const std::string& section, const std::string& key,
+                               const std::string& file, std::int16_t mode);
+
 }  // namespace sccevtmon

@@ -88,5 +88,17 @@ TEST_F(SettingsTest, ServerUrlFindsTheInstallationInTheRegistryAnew) {
   EXPECT_EQ(fncGetServerURL(os, kSection, ""), "http://root/");
 }
 
+TEST(ProfileValueTest, ReadsTextThroughA255CharacterBufferOrAnInteger) {
+  FakePlatform fake;
+  fake.files.addFile("f.ini", "[S]\r\nText=  some value  \r\nLong=" + std::string(300, 'x') +
+                                  "\r\nNumber=42abc\r\n");
+  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Text", "f.ini", 0), "some value");
+  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Long", "f.ini", 0), std::string(254, 'x'));
+  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Missing", "f.ini", 0), "");
+  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Text", "none.ini", 0), "");
+  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Number", "f.ini", 1), "42");
+  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Missing", "f.ini", -1), "0");
+}
+
 }  // namespace
 }  // namespace sccevtmon

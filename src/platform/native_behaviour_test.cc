@@ -117,19 +117,26 @@ TEST_P(RegistryBehaviourTest, OpensAndQueriesAsWindowsDoes) {
   std::string subKey = c.subKey;
   subKey.replace(subKey.find('*'), 1, kTestKey);
   RegistryKey key = 0;
-  ASSERT_EQ(registry.openKey(c.root, subKey, c.access, &key), c.openRc);
-  if (c.openRc != 0) return;
+  Status opened = registry.openKey(c.root, subKey, c.access, &key);
+  ASSERT_EQ(opened.number, c.openRc);
+  if (!opened.ok()) {
+    EXPECT_TRUE(opened.isSystemError(c.openRc));
+    return;
+  }
   std::uint32_t type = 0;
   std::uint32_t size = c.capacity == kSizeOnly ? 0 : static_cast<std::uint32_t>(c.capacity);
   std::string data(size, '\0');
-  long rc =
+  Status queried =
       registry.queryValue(key, c.value, &type, c.capacity == kSizeOnly ? nullptr : &data, &size);
   registry.closeKey(key);
-  ASSERT_EQ(rc, c.queryRc);
-  if (rc == kErrorMoreData) {
-    EXPECT_EQ(size, c.size);
+  ASSERT_EQ(queried.number, c.queryRc);
+  if (!queried.ok()) {
+    EXPECT_TRUE(queried.isSystemError(c.queryRc));
+    if (queried.number == kErrorMoreData) {
+      EXPECT_EQ(size, c.size);
+    }
+    return;
   }
-  if (rc != 0) return;
   EXPECT_EQ(type, c.type);
   EXPECT_EQ(size, c.size);
   if (c.capacity != kSizeOnly) {

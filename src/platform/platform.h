@@ -1,13 +1,13 @@
 #pragma once
 
-#include "platform/checksum.h"
+#include "platform/checksum_library.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/log_query.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
-#include "platform/web_post.h"
+#include "platform/web_post_component.h"
 
 namespace sccevtmon {
 

@@ -23,6 +23,10 @@ class Process {
   // Starts a program with a hidden window and does not wait for it.
   virtual Status startProcess(const std::string& commandLine) = 0;
 
+  // The system's message text for a Windows system error code (the system message table);
+  // empty when there is none.
+  virtual std::string systemMessage(long code) = 0;
+
   // One line to standard error (used only when the activity log cannot be written).
   virtual void printError(const std::string& line) = 0;
 };

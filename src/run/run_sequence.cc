@@ -14,7 +14,7 @@
 #include "report/status_report.h"
 #include "run/report_files.h"
 #include "run/startup.h"
-#include "template/checksum.h"
+#include "template/template_checksum.h"
 #include "template/template_parser.h"
 
 namespace sccevtmon {
@@ -30,7 +30,8 @@ void checkTemplateIntegrity(RunState& rs, Platform& os, const std::string& templ
   if (trimSpaces(rs.expectedChecksum).empty()) {
     rs.failureReason = "Checksum is missing for the event template";
     subWriteLog(rs, "ERR : " + rs.failureReason);
-  } else if (fncGenerateChecksum(rs, os, templatePath, rs.failureReason)) {
+  } else if (const bool noChecksum = fncGenerateChecksum(rs, os, templatePath, rs.failureReason);
+             noChecksum) {
     subWriteLog(rs, "ERR : " + rs.failureReason);
   } else if (toUpperAnsi(trimSpaces(rs.expectedChecksum)) !=
              toUpperAnsi(trimSpaces(rs.computedChecksum))) {

@@ -44,6 +44,9 @@ class FakeProcess : public Process {
     started.push_back(commandLine);
     return startStatus;
   }
+  std::string systemMessage(long code) override {
+    return code == kErrorFileNotFound ? "The system cannot find the file specified.\r\n" : "";
+  }
   void printError(const std::string& line) override { errors.push_back(line); }
 };
 

@@ -9,11 +9,11 @@ std::string FakeRegistry::lower(std::string s) {
   return s;
 }
 
-long FakeRegistry::openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
-                           RegistryKey* key) {
+Status FakeRegistry::openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
+                             RegistryKey* key) {
   *key = 0;
   ++openCount;
-  if (failOpen != 0) return failOpen;
+  if (failOpen != 0) return Status::systemError(failOpen);
   std::string sub = lower(subKey);
   if (root == RegistryRoot::kLocalMachine && (access & kKeyWow64_64Key) == 0 &&
       sub.rfind("software\\", 0) == 0 && sub.rfind("software\\wow6432node", 0) != 0) {
@@ -21,21 +21,21 @@ long FakeRegistry::openKey(RegistryRoot root, const std::string& subKey, std::ui
   }
   std::string prefix = root == RegistryRoot::kLocalMachine ? "hkey_local_machine\\" : "other\\";
   std::string path = prefix + sub;
-  if (keys_.find(path) == keys_.end()) return kErrorFileNotFound;
+  if (keys_.find(path) == keys_.end()) return Status::systemError(kErrorFileNotFound);
   *key = next_++;
   open_[*key] = path;
   accessOf[*key] = access;
-  return 0;
+  return Status::success();
 }
 
-long FakeRegistry::queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
-                              std::string* data, std::uint32_t* size) {
-  if (failQuery != 0) return failQuery;
+Status FakeRegistry::queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
+                                std::string* data, std::uint32_t* size) {
+  if (failQuery != 0) return Status::systemError(failQuery);
   auto handle = open_.find(key);
-  if (handle == open_.end()) return 6;
+  if (handle == open_.end()) return Status::systemError(kErrorInvalidHandle);
   auto& values = keys_[handle->second];
   auto it = values.find(lower(name));
-  if (it == values.end()) return kErrorFileNotFound;
+  if (it == values.end()) return Status::systemError(kErrorFileNotFound);
   std::string bytes = it->second.type == kRegSz ? it->second.data + '\0' : it->second.data;
   if (type) *type = it->second.type;
   return copyRegistryData(bytes, data, size);
@@ -44,10 +44,6 @@ long FakeRegistry::queryValue(RegistryKey key, const std::string& name, std::uin
 void FakeRegistry::closeKey(RegistryKey key) {
   ++closeCount;
   open_.erase(key);
-}
-
-std::string FakeRegistry::systemMessage(long code) {
-  return code == kErrorFileNotFound ? "The system cannot find the file specified.\r\n" : "";
 }
 
 }  // namespace sccevtmon

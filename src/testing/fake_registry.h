@@ -31,12 +31,11 @@ class FakeRegistry : public Registry {
   int closeCount = 0;
   std::map<RegistryKey, std::uint32_t> accessOf;  // access mask of each successful open
 
-  long openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
-               RegistryKey* key) override;
-  long queryValue(RegistryKey key, const std::string& name, std::uint32_t* type, std::string* data,
-                  std::uint32_t* size) override;
+  Status openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
+                 RegistryKey* key) override;
+  Status queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
+                    std::string* data, std::uint32_t* size) override;
   void closeKey(RegistryKey key) override;
-  std::string systemMessage(long code) override;
 
   int openKeys() const { return static_cast<int>(open_.size()); }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/web_post.h"
+#include "platform/web_post_component.h"
 
 namespace sccevtmon {
 

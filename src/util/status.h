@@ -4,22 +4,39 @@
 
 namespace sccevtmon {
 
+// Which numbering a Status number belongs to. The two overlap (5 is "access denied" as a
+// Windows system code and "invalid procedure call" as a run-time error number), so a number
+// is read only together with its domain.
+enum class ErrorDomain {
+  kRuntime,  // run-time error numbers: the file system, the objects, the routines
+  kSystem,   // Windows system error codes: the registry
+};
+
 // The outcome of a platform call or of a routine whose errors reach its caller. Number 0 is
-// success; anything else carries the number and description the monitor logs. Platform calls
-// use Windows system codes where Windows would (registry, profile files) and the classic
-// run-time error numbers where the automation objects would raise one (file system, objects).
+// success; anything else carries the number and description the monitor logs.
+//
+// This is how every failure travels in the monitor: platform calls and helper routines
+// return a Status (nothing throws across a routine); the routines the run sequence calls keep
+// their own fixed shapes (a flag, a count, a text) and trap their own errors into the run
+// state and the activity log.
 struct Status {
   long number = 0;
   std::string description;
+  ErrorDomain domain = ErrorDomain::kRuntime;
 
   bool ok() const { return number == 0; }
+  // Whether this is the Windows system error code.
+  bool isSystemError(long code) const { return domain == ErrorDomain::kSystem && number == code; }
+
   static Status success() { return {}; }
+  static Status systemError(long code) { return Status{code, {}, ErrorDomain::kSystem}; }
 };
 
 // Windows system error codes.
 inline constexpr long kErrorFileNotFound = 2;
 inline constexpr long kErrorPathNotFound = 3;
 inline constexpr long kErrorAccessDenied = 5;
+inline constexpr long kErrorInvalidHandle = 6;
 inline constexpr long kErrorInvalidParameter = 87;
 inline constexpr long kErrorMoreData = 234;
 

@@ -113,20 +113,22 @@ std::string systemEventLogFolder(Registry& registry) {
   const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
   if (variable != nullptr && *variable != '\0') return variable;
   RegistryKey key = 0;
-  if (registry.openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead | kKeyWow64_32Key,
-                       &key) != 0) {
+  if (!registry
+           .openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead | kKeyWow64_32Key,
+                    &key)
+           .ok()) {
     return {};
   }
   std::uint32_t type = 0;
   std::uint32_t size = 0;
   std::string data;
-  long rc = registry.queryValue(key, "InstallationPath", &type, nullptr, &size);
-  if (rc == 0 && size > 0) {
+  Status rc = registry.queryValue(key, "InstallationPath", &type, nullptr, &size);
+  if (rc.ok() && size > 0) {
     data.resize(size);
     rc = registry.queryValue(key, "InstallationPath", &type, &data, &size);
   }
   registry.closeKey(key);
-  if (rc != 0 || (type != kRegSz && type != kRegExpandSz)) return {};
+  if (!rc.ok() || (type != kRegSz && type != kRegExpandSz)) return {};
   data = data.substr(0, data.find('\0'));
   if (data.empty()) return {};
   if (data.back() != '\\' && data.back() != '/') data += '\\';

@@ -28,6 +28,28 @@ Status PosixProcess::startProcess(const std::string&) {
   return runtimeError(kErrFileNotFound);
 }
 
+// The texts of the system message table for the codes the monitor can meet.
+std::string PosixProcess::systemMessage(long code) {
+  switch (code) {
+    case 0:
+      return "The operation completed successfully.\r\n";
+    case kErrorFileNotFound:
+      return "The system cannot find the file specified.\r\n";
+    case kErrorPathNotFound:
+      return "The system cannot find the path specified.\r\n";
+    case kErrorAccessDenied:
+      return "Access is denied.\r\n";
+    case kErrorInvalidHandle:
+      return "The handle is invalid.\r\n";
+    case kErrorInvalidParameter:
+      return "The parameter is incorrect.\r\n";
+    case kErrorMoreData:
+      return "More data is available.\r\n";
+    default:
+      return {};
+  }
+}
+
 void PosixProcess::printError(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);

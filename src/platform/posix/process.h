@@ -12,6 +12,7 @@ class PosixProcess : public Process {
   std::string executableBaseName() override;
   Status ownFileVersion(std::string* version) override;
   Status startProcess(const std::string& commandLine) override;
+  std::string systemMessage(long code) override;
   void printError(const std::string& line) override;
 };
 

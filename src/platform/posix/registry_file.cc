@@ -14,8 +14,6 @@
 namespace sccevtmon {
 namespace {
 
-constexpr long kErrorInvalidHandle = 6;
-
 std::string trimBlank(const std::string& s) { return std::string(trimAscii(s)); }
 
 const char* rootName(RegistryRoot root) {
@@ -250,11 +248,11 @@ std::optional<std::string> RegistryFile::parse(const std::string& text, bool uni
   return std::nullopt;
 }
 
-long RegistryFile::openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
-                           RegistryKey* key) {
+Status RegistryFile::openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
+                             RegistryKey* key) {
   *key = 0;
   load();
-  if (!problem_.empty()) return kErrorFileNotFound;
+  if (!problem_.empty()) return Status::systemError(kErrorFileNotFound);
   std::string sub = subKey;
   while (!sub.empty() && sub.front() == '\\') sub.erase(0, 1);
   while (!sub.empty() && sub.back() == '\\') sub.pop_back();
@@ -266,19 +264,19 @@ long RegistryFile::openKey(RegistryRoot root, const std::string& subKey, std::ui
     sub = sub.substr(0, 9) + "WOW6432Node\\" + sub.substr(9);
   }
   std::string path = asciiLower(std::string(rootName(root)) + (sub.empty() ? "" : "\\" + sub));
-  if (keys_.find(path) == keys_.end()) return kErrorFileNotFound;
+  if (keys_.find(path) == keys_.end()) return Status::systemError(kErrorFileNotFound);
   *key = next_++;
   open_[*key] = path;
-  return 0;
+  return Status::success();
 }
 
-long RegistryFile::queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
-                              std::string* data, std::uint32_t* size) {
+Status RegistryFile::queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
+                                std::string* data, std::uint32_t* size) {
   auto handle = open_.find(key);
-  if (handle == open_.end()) return kErrorInvalidHandle;
+  if (handle == open_.end()) return Status::systemError(kErrorInvalidHandle);
   const Key& k = keys_[handle->second];
   auto it = k.values.find(asciiLower(name));
-  if (it == k.values.end()) return kErrorFileNotFound;
+  if (it == k.values.end()) return Status::systemError(kErrorFileNotFound);
   const Value& v = it->second;
   std::string bytes;
   if (v.type == kRegSz) {
@@ -295,26 +293,5 @@ long RegistryFile::queryValue(RegistryKey key, const std::string& name, std::uin
 void RegistryFile::closeKey(RegistryKey key) { open_.erase(key); }
 
 std::string RegistryFile::unavailableReason() const { return problem_; }
-
-std::string RegistryFile::systemMessage(long code) {
-  switch (code) {
-    case 0:
-      return "The operation completed successfully.\r\n";
-    case kErrorFileNotFound:
-      return "The system cannot find the file specified.\r\n";
-    case kErrorPathNotFound:
-      return "The system cannot find the path specified.\r\n";
-    case kErrorAccessDenied:
-      return "Access is denied.\r\n";
-    case kErrorInvalidHandle:
-      return "The handle is invalid.\r\n";
-    case kErrorInvalidParameter:
-      return "The parameter is incorrect.\r\n";
-    case kErrorMoreData:
-      return "More data is available.\r\n";
-    default:
-      return {};
-  }
-}
 
 }  // namespace sccevtmon

@@ -17,13 +17,12 @@ class RegistryFile : public Registry {
  public:
   explicit RegistryFile(std::string path);
 
-  long openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
-               RegistryKey* key) override;
-  long queryValue(RegistryKey key, const std::string& name, std::uint32_t* type, std::string* data,
-                  std::uint32_t* size) override;
+  Status openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
+                 RegistryKey* key) override;
+  Status queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
+                    std::string* data, std::uint32_t* size) override;
   void closeKey(RegistryKey key) override;
   std::string unavailableReason() const override;
-  std::string systemMessage(long code) override;
 
   // Parses registry export text (already decoded to UTF-8 when unicode is set, ANSI otherwise).
   // Returns the error ("line N: reason") or nothing.

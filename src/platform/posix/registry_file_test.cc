@@ -16,6 +16,12 @@ std::string utf16le(const std::string& ascii) {
   return out;
 }
 
+// The system code of a registry call's result (0 for success).
+long code(const Status& s) {
+  EXPECT_TRUE(s.ok() || s.domain == ErrorDomain::kSystem) << s.number;
+  return s.number;
+}
+
 // Reads one value the way the monitor does: type and size first, then the data.
 struct Read {
   long rc;
@@ -26,10 +32,10 @@ struct Read {
 Read readValue(Registry& reg, RegistryKey key, const std::string& name) {
   Read r{0, 0, {}};
   std::uint32_t size = 0;
-  r.rc = reg.queryValue(key, name, &r.type, nullptr, &size);
+  r.rc = code(reg.queryValue(key, name, &r.type, nullptr, &size));
   if (r.rc != 0) return r;
   r.data.assign(size, '\0');
-  r.rc = reg.queryValue(key, name, &r.type, &r.data, &size);
+  r.rc = code(reg.queryValue(key, name, &r.type, &r.data, &size));
   return r;
 }
 
@@ -58,7 +64,7 @@ class RegistryFileTest : public ::testing::Test {
   TempFolder folder;
   RegistryKey open(RegistryFile& reg, const std::string& sub, std::uint32_t access) {
     RegistryKey key = 0;
-    EXPECT_EQ(reg.openKey(RegistryRoot::kLocalMachine, sub, access, &key), 0) << sub;
+    EXPECT_EQ(code(reg.openKey(RegistryRoot::kLocalMachine, sub, access, &key)), 0) << sub;
     return key;
   }
 };
@@ -109,7 +115,7 @@ TEST_F(RegistryFileTest, ValueTypesAndData) {
   // A buffer that is too small gives ERROR_MORE_DATA and the size needed.
   std::string small(2, ' ');
   std::uint32_t size = 2, type = 0;
-  EXPECT_EQ(reg.queryValue(key, "REGID", &type, &small, &size), kErrorMoreData);
+  EXPECT_EQ(code(reg.queryValue(key, "REGID", &type, &small, &size)), kErrorMoreData);
   EXPECT_EQ(size, 5u);
 }
 
@@ -117,15 +123,15 @@ TEST_F(RegistryFileTest, MissingKeysAndFiles) {
   folder.write("reg.reg", kExport);
   RegistryFile reg(folder.file("reg.reg"));
   RegistryKey key = 0;
-  EXPECT_EQ(reg.openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\Other", kKeyRead, &key),
+  EXPECT_EQ(code(reg.openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\Other", kKeyRead, &key)),
             kErrorFileNotFound);
-  EXPECT_EQ(reg.openKey(RegistryRoot::kCurrentUser, "SOFTWARE\\TORVEN", kKeyRead, &key),
+  EXPECT_EQ(code(reg.openKey(RegistryRoot::kCurrentUser, "SOFTWARE\\TORVEN", kKeyRead, &key)),
             kErrorFileNotFound);
   // Parents of a key exist.
-  EXPECT_EQ(reg.openKey(RegistryRoot::kLocalMachine, "SOFTWARE", kKeyRead, &key), 0);
+  EXPECT_EQ(code(reg.openKey(RegistryRoot::kLocalMachine, "SOFTWARE", kKeyRead, &key)), 0);
 
   RegistryFile missing(folder.file("nope.reg"));
-  EXPECT_EQ(missing.openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead, &key),
+  EXPECT_EQ(code(missing.openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead, &key)),
             kErrorFileNotFound);
   EXPECT_EQ(missing.unavailableReason(),
             "cannot read registry file " + folder.file("nope.reg") + ": No such file or directory");
@@ -168,7 +174,8 @@ TEST_F(RegistryFileTest, MalformedFileOpensNoKeyAndSaysWhere) {
     folder.write("bad.reg", c.text);
     RegistryFile reg(folder.file("bad.reg"));
     RegistryKey key = 0;
-    EXPECT_EQ(reg.openKey(RegistryRoot::kLocalMachine, "X", kKeyRead, &key), kErrorFileNotFound);
+    EXPECT_EQ(code(reg.openKey(RegistryRoot::kLocalMachine, "X", kKeyRead, &key)),
+              kErrorFileNotFound);
     EXPECT_EQ(reg.unavailableReason(), "registry file " + folder.file("bad.reg") + " " + c.reason);
   }
 }

@@ -1,10 +1,10 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/posix/checksum.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/event_log_engine.h"
 #include "platform/posix/file_system.h"
+#include "platform/posix/openssl_checksum.h"
 #include "platform/posix/process.h"
 #include "platform/posix/profile_files.h"
 #include "platform/posix/registry_file.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/web_post.h"
+#include "platform/web_post_component.h"
 
 namespace sccevtmon {
 

@@ -41,7 +41,7 @@ Status win32Error(std::uint32_t code) {
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
     message.pop_back();
   }
-  return Status{static_cast<long>(code), message};
+  return Status{static_cast<long>(code), message, ErrorDomain::kSystem};
 }
 
 }  // namespace sccevtmon

@@ -17,8 +17,8 @@ std::string win32Message(std::uint32_t code);
 // rest.
 Status runtimeErrorFromWin32(std::uint32_t code);
 
-// A Status carrying a Win32 error code itself and the system's text for it, without its line
-// end.
+// A Status carrying a Win32 system error code itself (the system domain) and the system's text
+// for it, without its line end.
 Status win32Error(std::uint32_t code);
 
 }  // namespace sccevtmon

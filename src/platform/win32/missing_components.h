@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/checksum.h"
+#include "platform/checksum_library.h"
 #include "platform/log_query.h"
-#include "platform/web_post.h"
+#include "platform/web_post_component.h"
 
 namespace sccevtmon {
 

@@ -67,6 +67,10 @@ Status WinProcess::startProcess(const std::string& commandLine) {
   return Status::success();
 }
 
+std::string WinProcess::systemMessage(long code) {
+  return win32Message(static_cast<std::uint32_t>(code));
+}
+
 void WinProcess::printError(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);

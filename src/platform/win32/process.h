@@ -15,6 +15,8 @@ class WinProcess : public Process {
   // CreateProcess with the window hidden; the handles are closed at once, nobody waits. A
   // program that cannot be started gives the run-time error of its Win32 code (53 and so on).
   Status startProcess(const std::string& commandLine) override;
+  // FormatMessage from the system table, as the system words it.
+  std::string systemMessage(long code) override;
   void printError(const std::string& line) override;
 };
 

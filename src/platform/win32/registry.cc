@@ -27,20 +27,20 @@ HKEY handle(RegistryKey key) { return reinterpret_cast<HKEY>(static_cast<std::ui
 
 }  // namespace
 
-long WinRegistry::openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
-                          RegistryKey* key) {
+Status WinRegistry::openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
+                            RegistryKey* key) {
   *key = 0;
   REGSAM sam = access;
   if ((sam & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) == 0) sam |= KEY_WOW64_32KEY;
   HKEY opened = nullptr;
   LONG rc = RegOpenKeyExA(rootKey(root), subKey.c_str(), 0, sam, &opened);
-  if (rc != ERROR_SUCCESS) return rc;
+  if (rc != ERROR_SUCCESS) return win32Error(rc);
   *key = reinterpret_cast<std::uintptr_t>(opened);
-  return 0;
+  return Status::success();
 }
 
-long WinRegistry::queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
-                             std::string* data, std::uint32_t* size) {
+Status WinRegistry::queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
+                               std::string* data, std::uint32_t* size) {
   DWORD valueType = 0;
   DWORD length = size != nullptr ? *size : 0;
   LONG rc;
@@ -61,15 +61,11 @@ long WinRegistry::queryValue(RegistryKey key, const std::string& name, std::uint
     if (size != nullptr) *size = length;
     if (type != nullptr) *type = valueType;
   }
-  return rc;
+  return rc == ERROR_SUCCESS ? Status::success() : win32Error(rc);
 }
 
 void WinRegistry::closeKey(RegistryKey key) {
   if (key != 0) RegCloseKey(handle(key));
-}
-
-std::string WinRegistry::systemMessage(long code) {
-  return win32Message(static_cast<std::uint32_t>(code));
 }
 
 }  // namespace sccevtmon

@@ -9,12 +9,11 @@ namespace sccevtmon {
 // agent, a 32-bit program, writes them).
 class WinRegistry : public Registry {
  public:
-  long openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
-               RegistryKey* key) override;
-  long queryValue(RegistryKey key, const std::string& name, std::uint32_t* type, std::string* data,
-                  std::uint32_t* size) override;
+  Status openKey(RegistryRoot root, const std::string& subKey, std::uint32_t access,
+                 RegistryKey* key) override;
+  Status queryValue(RegistryKey key, const std::string& name, std::uint32_t* type,
+                    std::string* data, std::uint32_t* size) override;
   void closeKey(RegistryKey key) override;
-  std::string systemMessage(long code) override;
 };
 
 }  // namespace sccevtmon

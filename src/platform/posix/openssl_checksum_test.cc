@@ -1,4 +1,4 @@
-#include "platform/posix/checksum.h"
+#include "platform/posix/openssl_checksum.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "template/checksum.h"
+#include "template/template_checksum.h"
 
 #include <gtest/gtest.h>
 
@@ -106,18 +106,6 @@ TEST_F(ChecksumTest, AnErrorOfTheBlockWiseCallEndsTheRoutineThroughItsTrap) {
   EXPECT_EQ(rs.failureReason, "fncGenerateChecksum: Type mismatch");
   EXPECT_EQ(log(), logOf({"MSG : Preprocessing : Getting MD5 checksum of : " + kFile,
                           "ERR : fncGenerateChecksum: Type mismatch"}));
-}
-
-TEST(ProfileValueTest, ReadsTextThroughA255CharacterBufferOrAnInteger) {
-  FakePlatform fake;
-  fake.files.addFile("f.ini", "[S]\r\nText=  some value  \r\nLong=" + std::string(300, 'x') +
-                                  "\r\nNumber=42abc\r\n");
-  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Text", "f.ini", 0), "some value");
-  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Long", "f.ini", 0), std::string(254, 'x'));
-  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Missing", "f.ini", 0), "");
-  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Text", "none.ini", 0), "");
-  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Number", "f.ini", 1), "42");
-  EXPECT_EQ(fncGetProfileValue(fake.platform, "S", "Missing", "f.ini", -1), "0");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/checksum.h"
+#include "platform/checksum_library.h"
 
 namespace sccevtmon {
 

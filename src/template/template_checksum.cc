@@ -1,19 +1,12 @@
-#include "template/checksum.h"
+#include "template/template_checksum.h"
 
 #include <exception>
 #include <new>
 
 #include "base/text.h"
+#include "env/settings.h"
 
 namespace sccevtmon {
-
-std::string fncGetProfileValue(Platform& os, const std::string& section, const std::string& key,
-                               const std::string& file, std::int16_t mode) {
-  if (mode != 0) return decimal(os.profile.getInt(section, key, 0, file));
-  std::string buffer(255, ' ');
-  std::uint32_t n = os.profile.getString(section, key, "", buffer, file);
-  return buffer.substr(0, n);
-}
 
 namespace {
 
