@@ -5,14 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 
 namespace sccevtmon {
 
-// What the shared behaviour tables (native_behaviour_test.cc) need from the build they run
-// in: the build's own registry and private-profile implementations over real data. Defined
-// once in posix/ and once in win32/ (tests only).
+// What the shared tests (native_behaviour_test.cc, file_system_test.cc) need from the build
+// they run in: the build's own registry, private-profile and file-system implementations over
+// real data. Defined once in posix/ and once in win32/ (tests only).
 
 // One value to lay into the registry. key is the full path as the 64-bit view shows it
 // ("HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\X" for what the 32-bit view shows as SOFTWARE\X);
@@ -34,8 +35,9 @@ class RegistryFixture {
 };
 std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryValueSpec>& values);
 
-// The build's private-profile functions.
+// The build's private-profile functions and file-system object.
 std::unique_ptr<ProfileFiles> makeProfileFiles();
+std::unique_ptr<FileSystem> makeFileSystem();
 
 // Makes a file read-only (or writable again).
 void setReadOnly(const std::string& path, bool readOnly);

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/posix/file_system.h"
 #include "platform/posix/profile_files.h"
 #include "platform/posix/registry_file.h"
 #include "testing/temp_folder.h"
@@ -88,6 +89,8 @@ class FileRegistryFixture : public RegistryFixture {
 std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryValueSpec>& values) {
   return std::make_unique<FileRegistryFixture>(values);
 }
+
+std::unique_ptr<FileSystem> makeFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
 std::unique_ptr<ProfileFiles> makeProfileFiles() { return std::make_unique<PosixProfileFiles>(); }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/file_system.h"
 #include "platform/win32/profile_files.h"
 #include "platform/win32/registry.h"
 
@@ -66,6 +67,8 @@ class RealRegistryFixture : public RegistryFixture {
 std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryValueSpec>& values) {
   return std::make_unique<RealRegistryFixture>(values);
 }
+
+std::unique_ptr<FileSystem> makeFileSystem() { return std::make_unique<WinFileSystem>(); }
 
 std::unique_ptr<ProfileFiles> makeProfileFiles() { return std::make_unique<WinProfileFiles>(); }
 
