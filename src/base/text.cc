@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "util/ascii.h"
+
 namespace sccevtmon {
 namespace {
 
@@ -31,12 +33,7 @@ unsigned char lowerByte(unsigned char c) {
 
 }  // namespace
 
-std::string trimSpaces(std::string_view text) {
-  size_t b = text.find_first_not_of(' ');
-  if (b == std::string_view::npos) return {};
-  size_t e = text.find_last_not_of(' ');
-  return std::string(text.substr(b, e - b + 1));
-}
+std::string trimSpaces(std::string_view text) { return std::string(trimAscii(text, " ")); }
 
 double numericValue(std::string_view text) {
   // Gather the characters that take part, dropping blanks, tabs and line feeds.

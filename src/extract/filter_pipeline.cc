@@ -87,6 +87,7 @@ Status matchStage(RunState& rs, const std::string& field, EventColumn column,
     wanted.push_back(toUpperAnsi(trimmed));
     if (!trimmed.empty()) condition += std::string(" OR ") + conditionName + " = '" + trimmed + "'";
   }
+  // Three characters go, not four: the logged condition keeps a leading blank, as it always has.
   if (condition.rfind(" OR", 0) == 0) condition.erase(0, 3);
   output.deleteAll();
   input.clearFilter();
@@ -144,6 +145,7 @@ Status descriptionStage(RunState& rs, const MonitorEntry& entry, WorkingSets& se
       condition += " " + joiner + " msg NOT LIKE '%" + p + "%'";
     }
   }
+  // The first joiner goes without its trailing blank: the logged condition keeps a leading blank.
   if (condition.rfind(" OR", 0) == 0) condition.erase(0, 3);
   if (condition.rfind(" AND", 0) == 0) condition.erase(0, 4);
   sets.descRows.deleteAll();
@@ -175,11 +177,13 @@ Status descriptionStage(RunState& rs, const MonitorEntry& entry, WorkingSets& se
               subWriteLog(rs, msg + "----" + piece);
               match = pieceHolds(mode, msg, piece);
               if (!match) {
+                // The log has always said so, without a prefix; readers of the log match it.
                 subWriteLog(rs, "Exiting FOR");
                 break;
               }
             }
           } else if (join == "OR") {
+            // Only these two modes have ever logged the OR line; the other two stay silent.
             if (mode == "does not contain" || mode == "starts with") {
               subWriteLog(rs, "MSG : OR CONDITION");
             }

@@ -1,7 +1,5 @@
 #include "testing/fake_file_system.h"
 
-#include "platform/posix/path.h"
-
 namespace sccevtmon {
 namespace {
 
@@ -35,7 +33,12 @@ class FakeStream : public TextStream {
 }  // namespace
 
 std::string FakeFileSystem::normalise(const std::string& path) {
-  std::string p = toPosixPath(path);
+  // Both separators are one, and repeated separators collapse, as on the portable file layer.
+  std::string p;
+  for (char c : path) {
+    char mapped = c == '\\' ? '/' : c;
+    if (mapped != '/' || p.empty() || p.back() != '/') p += mapped;
+  }
   if (p.size() > 1 && p.back() == '/') p.pop_back();
   return p;
 }

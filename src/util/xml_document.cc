@@ -291,8 +291,7 @@ Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& opti
     for (pugi::xml_node top : doc_->children()) {
       if (top.type() == pugi::node_element) ++elements;
       if (top.type() == pugi::node_cdata ||
-          (top.type() == pugi::node_pcdata &&
-           std::string_view(top.value()).find_first_not_of(" \t\r\n") != std::string_view::npos)) {
+          (top.type() == pugi::node_pcdata && !trimAscii(top.value(), kWhiteSpace).empty())) {
         stray = true;
       }
     }
