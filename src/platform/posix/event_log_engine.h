@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/log_query.h"
-#include "platform/registry.h"
 
 namespace sccevtmon {
 
@@ -27,10 +26,5 @@ class PosixLogQueryEngine : public LogQueryEngine {
  private:
   std::function<std::string()> folder_;
 };
-
-// The event-log folder of this machine: SCCEVTMON_EVENTLOG_DIR when set, else the registry's
-// InstallationPath (HKEY_LOCAL_MACHINE\SOFTWARE\TORVEN, 32-bit view) + "EventLogs". Empty when
-// neither is known.
-std::string systemEventLogFolder(Registry& registry);
 
 }  // namespace sccevtmon

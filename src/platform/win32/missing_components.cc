@@ -2,14 +2,6 @@
 
 namespace sccevtmon {
 
-Status MissingLogQueryEngine::createQuery(std::unique_ptr<LogQuery>*) {
-  return runtimeError(kErrCannotCreateObject);
-}
-
-Status MissingLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFormat>*) {
-  return runtimeError(kErrCannotCreateObject);
-}
-
 Status MissingWebPost::create(std::unique_ptr<WebPostObject>*) {
   return runtimeError(kErrCannotCreateObject);
 }

@@ -1,19 +1,12 @@
 #pragma once
 
 #include "platform/checksum_library.h"
-#include "platform/log_query.h"
 #include "platform/web_post_component.h"
 
 namespace sccevtmon {
 
 // The agent's components that this build does not reach yet. Each creation or call fails as it
 // does on a machine where the component is not registered: run-time error 429.
-
-class MissingLogQueryEngine : public LogQueryEngine {
- public:
-  Status createQuery(std::unique_ptr<LogQuery>* query) override;
-  Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
-};
 
 class MissingWebPost : public WebPostComponents {
  public:

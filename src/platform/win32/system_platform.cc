@@ -1,5 +1,7 @@
+#include "platform/eventlog/exported_logs.h"
 #include "platform/platform.h"
 #include "platform/win32/clock.h"
+#include "platform/win32/event_log_engine.h"
 #include "platform/win32/file_system.h"
 #include "platform/win32/missing_components.h"
 #include "platform/win32/process.h"
@@ -14,7 +16,9 @@ Platform& systemPlatform() {
   static WinFileSystem files;
   static WinClock clock;
   static WinProcess process;
-  static MissingLogQueryEngine logQuery;
+  // The event-log folder can depend on the installation path, which the registry gives once
+  // the run reads it.
+  static ExportedLogQueryEngine logQuery([] { return systemEventLogFolder(registry); });
   static MissingWebPost webPost;
   static MissingChecksumLibrary checksum;
   static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};
