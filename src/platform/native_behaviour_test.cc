@@ -19,7 +19,7 @@ using namespace std::string_literals;
 // A key name of this process alone: the real registry is shared by tests running side by side.
 const std::string kTestKey = "sccevtmon-test-" + std::to_string(std::random_device()());
 
-std::vector<RegistryValueSpec> registryContent() {
+std::vector<RegistryEntry> registryContent() {
   const std::string wow = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\" + kTestKey;
   const std::string native = "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + kTestKey;
   const std::string user = "HKEY_CURRENT_USER\\Software\\" + kTestKey;

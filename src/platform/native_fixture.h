@@ -19,7 +19,7 @@ namespace sccevtmon {
 // ("HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\X" for what the 32-bit view shows as SOFTWARE\X);
 // an empty name is the key's default value. Text values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ)
 // are ANSI with their NULs; other types hold raw bytes.
-struct RegistryValueSpec {
+struct RegistryEntry {
   std::string key;
   std::string name;
   std::uint32_t type = 0;
@@ -33,7 +33,7 @@ class RegistryFixture {
   virtual ~RegistryFixture() = default;
   virtual Registry& registry() = 0;
 };
-std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryValueSpec>& values);
+std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryEntry>& values);
 
 // The build's private-profile functions and file-system object.
 std::unique_ptr<ProfileFiles> makeProfileFiles();

@@ -36,10 +36,10 @@ std::string ansiToUtf16le(const std::string& ansi) {
 }
 
 // The values as a registry export (version 5, UTF-8), one key section each.
-std::string exportText(const std::vector<RegistryValueSpec>& values) {
+std::string exportText(const std::vector<RegistryEntry>& values) {
   std::string text = "Windows Registry Editor Version 5.00\r\n";
   std::string key;
-  for (const RegistryValueSpec& v : values) {
+  for (const RegistryEntry& v : values) {
     if (v.key != key) {
       key = v.key;
       text += "\r\n[" + ansiToUtf8(key) + "]\r\n";
@@ -74,7 +74,7 @@ std::string exportText(const std::vector<RegistryValueSpec>& values) {
 
 class FileRegistryFixture : public RegistryFixture {
  public:
-  explicit FileRegistryFixture(const std::vector<RegistryValueSpec>& values)
+  explicit FileRegistryFixture(const std::vector<RegistryEntry>& values)
       : registry_(
             (folder_.write("registry.reg", exportText(values)), folder_.file("registry.reg"))) {}
   Registry& registry() override { return registry_; }
@@ -86,7 +86,7 @@ class FileRegistryFixture : public RegistryFixture {
 
 }  // namespace
 
-std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryValueSpec>& values) {
+std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryEntry>& values) {
   return std::make_unique<FileRegistryFixture>(values);
 }
 

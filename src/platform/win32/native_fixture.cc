@@ -24,8 +24,8 @@ HKEY splitRoot(const std::string& key, std::string* below) {
 // views' keys by their full paths, and deletes every key it made afterwards.
 class RealRegistryFixture : public RegistryFixture {
  public:
-  explicit RealRegistryFixture(const std::vector<RegistryValueSpec>& values) {
-    for (const RegistryValueSpec& v : values) {
+  explicit RealRegistryFixture(const std::vector<RegistryEntry>& values) {
+    for (const RegistryEntry& v : values) {
       std::string below;
       HKEY root = splitRoot(v.key, &below);
       HKEY key = nullptr;
@@ -64,7 +64,7 @@ class RealRegistryFixture : public RegistryFixture {
 
 }  // namespace
 
-std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryValueSpec>& values) {
+std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryEntry>& values) {
   return std::make_unique<RealRegistryFixture>(values);
 }
 
