@@ -16,6 +16,12 @@ std::string readState(Platform& os, const std::string& file, const std::string& 
   return fncStripAtNull(buffer);
 }
 
+// The error line and failure reason of a LastRun that cannot be read.
+void reportLastRunError(RunState& rs, const Status& s) {
+  subWriteLog(rs, "ERR : in fncChkLastRunTime : " + decimal(s.number) + s.description);
+  rs.failureReason = "Failed to get the exe's last execution time. " + s.description;
+}
+
 Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
   rs.executionIniPath = executionIniPathOf(rs.installPath);
   const std::string& ini = rs.executionIniPath;
@@ -47,10 +53,20 @@ Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
   }
   if (fileExists && !trimSpaces(lastRunText).empty()) {
     lastRun = parseRunTimestamp(lastRunText);
-    if (!lastRun) return runtimeError(kErrTypeMismatch);
-    long long d = clockHour(now) - clockHour(*lastRun);
-    if (d < -32768) return runtimeError(kErrOverflow);
-    if (d <= 24) {
+    long long d = lastRun ? clockHour(now) - clockHour(*lastRun) : 0;
+    if (!lastRun) {
+      // Refusing the run would refuse every later one too: the value is reported and taken
+      // as missing, and this run's pass writes a good one.
+      reportLastRunError(rs, runtimeError(kErrTypeMismatch));
+    } else if (d < -24) {
+      // The clock was moved back. Waiting for it to catch up would refuse every run until
+      // then, so a LastRun more than 24 hours ahead is reported and taken as missing too.
+      subWriteLog(rs, "ERR : in fncChkLastRunTime : Last execution time " + runTimestamp(*lastRun) +
+                          " lies more than 24 hours ahead of the current time " +
+                          runTimestamp(now) + ", the last hour is extracted");
+      rs.failureReason = "Last execution time " + runTimestamp(*lastRun) +
+                         " lies more than 24 hours ahead of the clock.";
+    } else if (d <= 24) {
       from = *lastRun;
       hours = d;
     }
@@ -80,8 +96,7 @@ bool fncChkLastRunTime(RunState& rs, Platform& os) {
   bool mayRun = false;
   Status s = checkLastRun(rs, os, &mayRun);
   if (!s.ok()) {
-    subWriteLog(rs, "ERR : in fncChkLastRunTime : " + decimal(s.number) + s.description);
-    rs.failureReason = "Failed to get the exe's last execution time. " + s.description;
+    reportLastRunError(rs, s);
     return false;
   }
   return mayRun;

@@ -132,18 +132,53 @@ TEST_F(RunGateTest, ThresholdDefaultsAndNormalisation) {
   }
 }
 
-TEST_F(RunGateTest, UnreadableLastRunStopsTheRun) {
-  state("[LastRunDateTime]\r\nLastRun=yesterday\r\n");
-  EXPECT_FALSE(fncChkLastRunTime(rs, os));
-  EXPECT_EQ(rs.failureReason, "Failed to get the exe's last execution time. Type mismatch");
-  EXPECT_EQ(messages().back(), "ERR : in fncChkLastRunTime : 13Type mismatch");
-}
+// A LastRun the window cannot start from is reported, then taken as missing: the run goes on
+// over the last hour. Up to 24 clock hours ahead the run is refused as before.
+TEST_F(RunGateTest, UnusableLastRunIsReportedAndTakenAsMissing) {
+  struct Case {
+    const char* lastRun;
+    bool mayRun;
+    int hours;
+    const char* reason;
+  } cases[] = {
+      {"yesterday", true, 1, "Failed to get the exe's last execution time. Type mismatch"},
+      {"03/09/2026 12:00:00", true, 1,
+       "Last execution time 03/09/2026 12:00:00 lies more than 24 hours ahead of the clock."},
+      {"01/01/9999 00:00:00", true, 1,
+       "Last execution time 01/01/9999 00:00:00 lies more than 24 hours ahead of the clock."},
+      {"03/09/2026 11:59:59", false, -24, "Last exection is less than an hour."},
+  };
+  now({2026, 3, 8, 11, 0, 0});
+  for (const Case& c : cases) {
+    RunState state;
+    state.installPath = "/agent\\";
+    fake.files.addFile(kIni, std::string("[LastRunDateTime]\r\nLastRun=") + c.lastRun + "\r\n");
+    EXPECT_EQ(fncChkLastRunTime(state, os), c.mayRun) << c.lastRun;
+    EXPECT_EQ(state.failureReason, c.reason) << c.lastRun;
+    EXPECT_EQ(state.windowHours, c.hours) << c.lastRun;
+    if (c.mayRun) {
+      EXPECT_EQ(state.fromTime, "03/08/2026 10:00:00") << c.lastRun;
+    }
+  }
 
-TEST_F(RunGateTest, HourCountBelowTheSixteenBitRangeStopsTheRun) {
-  state("[LastRunDateTime]\r\nLastRun=01/01/9999 00:00:00\r\n");
-  EXPECT_FALSE(fncChkLastRunTime(rs, os));
-  EXPECT_EQ(rs.failureReason, "Failed to get the exe's last execution time. Overflow");
-  EXPECT_EQ(messages().back(), "ERR : in fncChkLastRunTime : 6Overflow");
+  for (const char* lastRun : {"yesterday", "03/10/2026 09:30:00"}) {
+    fake.files.addFile(kIni, std::string("[LastRunDateTime]\r\nLastRun=") + lastRun + "\r\n");
+    EXPECT_TRUE(fncChkLastRunTime(rs, os));
+  }
+  std::vector<std::string> lines = messages();
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.begin() + 8),
+            (std::vector<std::string>{"MSG : Last execution was at :: yesterday",
+                                      "ERR : in fncChkLastRunTime : 13Type mismatch",
+                                      "MSG : Events will be extracted for last 1 HOURS",
+                                      "MSG : Template version in INI :: "}));
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{
+                "MSG : Last execution was at :: 03/10/2026 09:30:00",
+                "ERR : in fncChkLastRunTime : Last execution time 03/10/2026 09:30:00 lies more "
+                "than 24 hours ahead of the current time 03/08/2026 11:00:00, the last hour is "
+                "extracted",
+                "MSG : Events will be extracted for last 1 HOURS"}));
 }
 
 TEST_F(RunGateTest, LastRunIsReadThroughANinetyNineCharacterBuffer) {

@@ -7,7 +7,7 @@ namespace sccevtmon {
 
 std::int32_t fncGetIniString(Platform& os, std::string& value, const std::string& section,
                              const std::string& key, const std::string& file) {
-  std::string buffer(555, ' ');
+  std::string buffer(kIniStringLength + 1, ' ');
   std::uint32_t n = os.profile.getString(section, key, "", buffer, file);
   value = buffer.substr(0, n);
   return static_cast<std::int32_t>(n);

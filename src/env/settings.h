@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace sccevtmon {
+
+// The longest value fncGetIniString gives back.
+inline constexpr std::size_t kIniStringLength = 554;
 
 // Reads section/key of file through a 555-character buffer into value, exactly as the platform
 // returned it (not trimmed; empty when missing), and returns its length. A value longer than

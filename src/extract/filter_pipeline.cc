@@ -217,8 +217,8 @@ Status pairStage(RunState& rs, const MonitorEntry& entry, WorkingSets& sets) {
     std::string idPart = semicolon == std::string::npos ? trimmed : trimmed.substr(semicolon + 1);
     if (idPart.find_first_not_of(',') == std::string::npos) continue;
     if (semicolon == std::string::npos) return runtimeError(kErrInvalidCall);
-    // The source is cut from the pair as written, at the position found in the trimmed pair.
-    std::string source = pair.substr(0, semicolon);
+    // The source is cut from the same trimmed pair the ";" was found in.
+    std::string source = trimmed.substr(0, semicolon);
     std::vector<std::string> ids = splitList(idPart, ",");
     for (std::string& id : ids) id = trimSpaces(id);
     if (sets.descRows.recordCount() == 0) continue;

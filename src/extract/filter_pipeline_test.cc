@@ -203,12 +203,13 @@ TEST_F(PipelineTest, DescriptionLogLines) {
 
 TEST_F(PipelineTest, SourceAndIdPairs) {
   entry.evnttype = "0";
-  entry.evntsourandid = "Disk;7,11,7##Ntfs;55##disk;11##Security;,";
+  // Blanks before a source are trimmed away with the rest of the pair.
+  entry.evntsourandid = "Disk;7,11,7##  Ntfs;55##disk;11##Security;,";
   EXPECT_EQ(run(), (Lines{"7", "7", "55"}));
   EXPECT_TRUE(sets.pairsSeen);
   EXPECT_EQ(
       messages(),
-      (Lines{"MSG : Event Source & ID :: Disk;7,11,7##Ntfs;55##disk;11##Security;,",
+      (Lines{"MSG : Event Source & ID :: Disk;7,11,7##  Ntfs;55##disk;11##Security;,",
              "Adding Disk:7", "Adding Disk:7", "MSG : Record count after filter conditions :: 2",
              "Adding Ntfs:55", "MSG : Record count after filter conditions :: 3",
              "MSG : Record count after filter conditions :: 3"}));

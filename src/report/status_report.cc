@@ -9,6 +9,7 @@
 #include "env/execution_state.h"
 #include "env/settings.h"
 #include "report/web_post.h"
+#include "util/ascii.h"
 
 namespace sccevtmon {
 namespace {
@@ -80,10 +81,30 @@ Status thresholdLimit(const std::string& text, double* limit) {
   return Status::success();
 }
 
+// A reason as [LastFailure] keeps it: on one line, every line break (CR LF, CR or LF) turned
+// into a blank, so that a reason that spans lines cannot add lines to the file.
+std::string storedReason(const std::string& reason) {
+  std::string out;
+  for (size_t i = 0; i < reason.size(); ++i) {
+    char c = reason[i];
+    if (c == '\r' && i + 1 < reason.size() && reason[i + 1] == '\n') ++i;
+    out += c == '\r' || c == '\n' ? ' ' : c;
+  }
+  return out;
+}
+
+// The reason as the next run reads it back from [LastFailure]: stored, without the blanks the
+// read drops around a value, and cut to what the read gives back. The same failure is
+// recognised only when both sides are taken in this form.
+std::string reasonAsReadBack(const std::string& reason) {
+  std::string stored = storedReason(reason);
+  return std::string(trimAscii(stored).substr(0, kIniStringLength));
+}
+
 void writeLastFailure(RunState& rs, Platform& os, const std::string& reason) {
   // Writes that fail (a missing folder) are ignored: the next run then finds no reason.
   const std::string file = executionIniPathOf(rs.installPath);
-  os.profile.writeString("LastFailure", "Reason", reason, file);
+  os.profile.writeString("LastFailure", "Reason", storedReason(reason), file);
   os.profile.writeString("LastFailure", "ExecutedOn", rs.monitorTime, file);
 }
 
@@ -112,7 +133,8 @@ Status postExecutionStatus(RunState& rs, Platform& os) {
 
   std::string lastReason;
   fncGetIniString(os, lastReason, "LastFailure", "Reason", executionIniPathOf(rs.installPath));
-  if (!trimSpaces(lastReason).empty() && trimSpaces(lastReason) == reason) {
+  if (!trimSpaces(lastReason).empty() &&
+      trimSpaces(lastReason) == trimSpaces(reasonAsReadBack(rs.failureReason))) {
     subWriteLog(rs, "MSG : Same Failure occured, so failure webpost will not be send");
     writeLastFailure(rs, os, rs.failureReason);
     return Status::success();

@@ -134,6 +134,14 @@ std::string ansiToUtf8(std::string_view ansi) {
   return out;
 }
 
+std::optional<std::string> utf8ToAnsiExactly(std::string_view utf8) {
+  // Every code-page byte stands for one character and back, so only a lossless conversion
+  // gives the same UTF-8 again.
+  std::string ansi = utf8ToAnsi(utf8);
+  if (ansiToUtf8(ansi) != utf8) return std::nullopt;
+  return ansi;
+}
+
 std::string utf16leToAnsi(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() / 2);

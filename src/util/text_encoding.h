@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,9 @@ char32_t ansiToUnicode(unsigned char byte);
 
 std::string utf8ToAnsi(std::string_view utf8);
 std::string ansiToUtf8(std::string_view ansi);
+// The code-page text of UTF-8 text that converts without loss, or nothing when the text is not
+// well-formed UTF-8 or holds a character the code page cannot hold.
+std::optional<std::string> utf8ToAnsiExactly(std::string_view utf8);
 // UTF-16 little-endian bytes (an odd last byte is dropped).
 std::string utf16leToAnsi(std::string_view bytes);
 std::string utf16leToUtf8(std::string_view bytes);

@@ -151,6 +151,90 @@ std::string position(std::string_view text, std::size_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+// Whether the reference at text[at] ('&') is one the parser reads right: one of the five
+// predefined entities or a character reference to anything but NUL. *end is one past it.
+bool isKnownReference(std::string_view text, std::size_t at, std::size_t* end) {
+  std::size_t semicolon = text.find(';', at + 1);
+  if (semicolon == std::string_view::npos) return false;
+  std::string_view name = text.substr(at + 1, semicolon - at - 1);
+  *end = semicolon + 1;
+  for (std::string_view known : {"lt", "gt", "amp", "apos", "quot"}) {
+    if (name == known) return true;
+  }
+  if (name.size() < 2 || name[0] != '#') return false;
+  bool hex = name[1] == 'x';
+  std::string_view digits = name.substr(hex ? 2 : 1);
+  const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+  if (digits.empty() || digits.find_first_not_of(allowed) != std::string_view::npos) return false;
+  return digits.find_first_not_of('0') != std::string_view::npos;
+}
+
+// One past the document type declaration that starts at text[at], or npos when it does not
+// end; *declaresEntity tells whether its internal subset declares an entity.
+std::size_t endOfDoctype(std::string_view text, std::size_t at, bool* declaresEntity) {
+  *declaresEntity = false;
+  char quote = 0;
+  int depth = 0;
+  for (std::size_t k = at + 9; k < text.size(); ++k) {
+    char c = text[k];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (text.compare(k, 4, "<!--") == 0) {
+      k = text.find("-->", k + 4);
+      if (k == std::string_view::npos) return k;
+      k += 2;
+    } else if (text.compare(k, 8, "<!ENTITY") == 0) {
+      *declaresEntity = true;
+    } else if (c == '[') {
+      ++depth;
+    } else if (c == ']') {
+      --depth;
+    } else if (c == '>' && depth <= 0) {
+      return k + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Why a document the parser accepts is still refused, or empty. The parser keeps a reference
+// to an undeclared entity as literal text, reads a reference to NUL as the end of the text,
+// and neither expands declared entities nor refuses their use: so every '&' outside comments,
+// CDATA sections, processing instructions and the document type declaration must begin a
+// predefined entity or a character reference other than NUL, and the document type
+// declaration must declare no entity. Constructs that do not end are left to the parser.
+std::string refusedMarkup(std::string_view text) {
+  std::size_t i = 0;
+  while ((i = text.find_first_of("<&", i)) != std::string_view::npos) {
+    std::size_t at = i;
+    std::size_t end = std::string_view::npos;
+    if (text[at] == '&') {
+      if (!isKnownReference(text, at, &end)) {
+        return "undefined entity or malformed reference at " + position(text, at);
+      }
+    } else if (text.compare(at, 4, "<!--") == 0) {
+      end = text.find("-->", at + 4);
+    } else if (text.compare(at, 9, "<![CDATA[") == 0) {
+      end = text.find("]]>", at + 9);
+    } else if (text.compare(at, 2, "<?") == 0) {
+      end = text.find("?>", at + 2);
+    } else if (text.compare(at, 9, "<!DOCTYPE") == 0) {
+      bool declaresEntity = false;
+      end = endOfDoctype(text, at, &declaresEntity);
+      if (declaresEntity) {
+        return "entity declarations are not supported (document type declaration at " +
+               position(text, at) + ")";
+      }
+    } else {
+      end = at + 1;  // a tag: the references in its attribute values are found as they come
+    }
+    if (end == std::string_view::npos) break;
+    i = end;
+  }
+  return {};
+}
+
 }  // namespace
 
 XmlNodeKind XmlNode::kind() const {
@@ -271,6 +355,9 @@ Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& opti
       text->find_first_of(std::string_view(kControlCharacters, sizeof kControlCharacters - 1));
   if (control != std::string::npos) {
     return Status{kErrAutomation, "invalid character at " + position(*text, control)};
+  }
+  if (std::string why = refusedMarkup(*text); !why.empty()) {
+    return Status{kErrAutomation, why};
   }
   // The tree points into the text it was parsed from, which the document keeps. The parser
   // drops text beside the root element without a word, so every document is read as a

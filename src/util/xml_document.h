@@ -92,7 +92,10 @@ class XmlDocument {
 
   // Loads a document from its bytes (files are read through the file-system interface). An
   // encoding that is not supported and a document that is not well-formed fail (440) with a
-  // description of why; the document is then empty.
+  // description of why; the document is then empty. No entity is ever expanded: a reference
+  // to any entity but the five predefined ones, a character reference to NUL and a document
+  // type declaration that declares entities fail too. (Character references to the other
+  // control characters are read, as exported event data holds them.)
   Status loadBytes(std::string_view bytes, const XmlLoadOptions& options = {});
 
   // The document node: its children are the top-level nodes.

@@ -131,6 +131,15 @@ TEST(XmlDocumentTest, RefusesDocumentsThatAreNotWellFormedOrNotReadable) {
       {"control character", "<r>\x01</r>"},
       {"NUL ending the document early", "<a/>\0<b/>"s},
       {"NUL in UTF-16", "\xFF\xFE<\0r\0>\0\0\0<\0/\0r\0>\0"s},
+      {"undefined entity", "<r>a &foo; b</r>"},
+      {"undefined entity in an attribute", "<r a='x&nbsp;'/>"},
+      {"bare ampersand", "<r>a & b</r>"},
+      {"reference without its semicolon", "<r>&amp</r>"},
+      {"empty character reference", "<r>&#x;</r>"},
+      {"reference to NUL", "<r>Sys&#0;tem</r>"},
+      {"hexadecimal reference to NUL", "<r>&#x0000;</r>"},
+      {"declared entity", "<!DOCTYPE r [<!ENTITY foo 'bar'>]><r>&foo;</r>"},
+      {"declared but unused entity", "<!DOCTYPE r [<!-- ] --><!ENTITY % p 'x'>]><r/>"},
   };
   for (const Case& c : cases) {
     XmlDocument doc;
@@ -143,6 +152,18 @@ TEST(XmlDocumentTest, RefusesDocumentsThatAreNotWellFormedOrNotReadable) {
   XmlDocument doc;
   EXPECT_EQ(doc.loadBytes("<r>\n<a>\n</r>").description,
             "Start-end tags mismatch at line 3, column 3");
+  EXPECT_EQ(doc.loadBytes("<r>\n &foo;</r>").description,
+            "undefined entity or malformed reference at line 2, column 2");
+}
+
+TEST(XmlDocumentTest, ReadsPredefinedAndCharacterReferencesAndSkipsMarkupThatHoldsAmpersands) {
+  XmlDocument doc = loaded(
+      "<?xml version='1.0'?><!DOCTYPE r [<!ELEMENT r ANY><!-- &x; -->]>"
+      "<r a='&lt;&quot;&#65;'>&amp;&apos;&gt;&#x42;&#1;<!-- & --><![CDATA[&y;]]><?pi &z;?></r>");
+  std::string a;
+  ASSERT_TRUE(doc.rootElement().attribute("a", &a));
+  EXPECT_EQ(a, "<\"A");
+  EXPECT_EQ(doc.rootElement().text(), "&'>B\x01&y;");
 }
 
 TEST(XmlDocumentTest, AFragmentMayHoldManyTopLevelElements) {

@@ -159,4 +159,44 @@ RunResult Installation::run(const std::string& fakeTime, std::vector<std::string
   return result;
 }
 
+ReportingAgent::ReportingAgent() {
+  inst.writeRegistry();
+  inst.write("Configuration/qScriptDNS.ini",
+             "[wpdcmodjobexestsins]\r\nURL=" + receiver.baseUrl() +
+                 "\r\n[wpdcmscctmpevtlgfail]\r\nURL=" + receiver.baseUrl() + "\r\n");
+}
+
+RunResult ReportingAgent::run(const std::string& fakeTime) {
+  return inst.run(fakeTime, {}, {{"no_proxy", "*"}});
+}
+
+namespace {
+
+// The text between open and close in each request body that holds open.
+std::vector<std::string> elementTexts(const std::vector<testing::HttpReceiver::Request>& requests,
+                                      const std::string& open, const std::string& close) {
+  std::vector<std::string> out;
+  for (const auto& r : requests) {
+    size_t start = r.body.find(open);
+    if (start == std::string::npos) continue;
+    start += open.size();
+    out.push_back(r.body.substr(start, r.body.find(close, start) - start));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> ReportingAgent::statuses() const {
+  return elementTexts(receiver.requests(), "<status>", "</status>");
+}
+
+std::vector<std::string> ReportingAgent::failures() const {
+  return elementTexts(receiver.requests(), "<faildesc><![CDATA[", "]]></faildesc>");
+}
+
+bool ReportingAgent::logged(const std::string& message) const {
+  return inst.activityLog().find("\t" + message + "\r\n") != std::string::npos;
+}
+
 }  // namespace sccevtmon::e2e

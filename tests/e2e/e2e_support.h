@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/http_receiver.h"
 #include "testing/temp_folder.h"
 
 namespace sccevtmon::e2e {
@@ -52,6 +53,24 @@ class Installation {
   TempFolder folder_;
   std::string registry_;
   std::map<std::string, std::string> identity_;
+};
+
+// An installation whose status and failure reports go to a local receiver.
+class ReportingAgent {
+ public:
+  ReportingAgent();
+
+  Installation inst;
+  testing::HttpReceiver receiver;
+
+  // Runs the program at fakeTime, talking to the receiver only.
+  RunResult run(const std::string& fakeTime);
+  // The <status> of every status report and the <faildesc> of every failure report received
+  // so far, in order.
+  std::vector<std::string> statuses() const;
+  std::vector<std::string> failures() const;
+  // Whether the activity log holds a line with exactly this message.
+  bool logged(const std::string& message) const;
 };
 
 // The MD5 of a text in upper-case hex.

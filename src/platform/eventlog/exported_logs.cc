@@ -1,7 +1,5 @@
 #include "platform/eventlog/exported_logs.h"
 
-#include <cstdlib>
-
 #include "util/ascii.h"
 
 namespace sccevtmon {
@@ -61,9 +59,7 @@ std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> col
   return std::make_unique<EventRecordSet>(std::move(columns), std::move(contents));
 }
 
-std::string systemEventLogFolder(Registry& registry) {
-  const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
-  if (variable != nullptr && *variable != '\0') return variable;
+std::string installedEventLogFolder(Registry& registry) {
   RegistryKey key = 0;
   if (!registry
            .openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead | kKeyWow64_32Key,

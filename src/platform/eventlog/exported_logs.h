@@ -22,9 +22,10 @@ class EventLogInputFormat : public LogInputFormat {};
 std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> columns,
                                                  EventLogContents contents);
 
-// The folder of the exported event logs: SCCEVTMON_EVENTLOG_DIR when set, else the registry's
+// The folder of the exported event logs in the agent's installation: the registry's
 // InstallationPath (HKEY_LOCAL_MACHINE\SOFTWARE\TORVEN, 32-bit view) + "EventLogs". Empty when
-// neither is known.
-std::string systemEventLogFolder(Registry& registry);
+// the registry has none. (SCCEVTMON_EVENTLOG_DIR, when set, names another folder; each
+// platform reads it in its own encoding.)
+std::string installedEventLogFolder(Registry& registry);
 
 }  // namespace sccevtmon

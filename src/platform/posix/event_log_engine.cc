@@ -1,9 +1,12 @@
 #include "platform/posix/event_log_engine.h"
 
+#include <cstdlib>
+
 #include "platform/eventlog/exported_logs.h"
 #include "platform/eventlog/log_query_parser.h"
 #include "platform/posix/event_log_reader.h"
 #include "util/ascii.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
@@ -57,6 +60,13 @@ Status PosixLogQueryEngine::createQuery(std::unique_ptr<LogQuery>* query) {
 Status PosixLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) {
   *format = std::make_unique<EventLogInputFormat>();
   return Status::success();
+}
+
+std::string systemEventLogFolder(Registry& registry) {
+  const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
+  // The environment gives the file system's name; the folder is the program's text.
+  if (variable != nullptr && *variable != '\0') return utf8ToAnsi(variable);
+  return installedEventLogFolder(registry);
 }
 
 }  // namespace sccevtmon

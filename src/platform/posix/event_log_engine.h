@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/log_query.h"
+#include "platform/registry.h"
 
 namespace sccevtmon {
 
@@ -26,5 +27,9 @@ class PosixLogQueryEngine : public LogQueryEngine {
  private:
   std::function<std::string()> folder_;
 };
+
+// The event-log folder of this machine: SCCEVTMON_EVENTLOG_DIR when set, else the
+// installation's (see installedEventLogFolder). Empty when neither is known.
+std::string systemEventLogFolder(Registry& registry);
 
 }  // namespace sccevtmon

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "platform/eventlog/exported_logs.h"
+#include "platform/posix/event_log_reader.h"
 #include "testing/fake_registry.h"
 #include "testing/scoped_time_zone.h"
 
@@ -300,6 +301,41 @@ TEST_F(EventLogEngineTest, DamagedEventsAreSkippedAndCounted) {
   EXPECT_EQ(processed, 0);
 }
 
+TEST_F(EventLogEngineTest, AFileWithoutEventsIsAnEmptyLogOnlyWhenItIsAnExport) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* why;  // nullptr: an empty log
+  } cases[] = {
+      {"0 bytes", "", nullptr},
+      {"a root alone", "<Events/>", nullptr},
+      {"declaration, comment and blank lines", "<?xml version='1.0'?>\r\n<!-- x -->\r\n", nullptr},
+      {"UTF-16 root", std::string("\xFF\xFE<\0E\0v\0e\0n\0t\0s\0/\0>\0", 20), nullptr},
+      {"text", "no events here", "it holds text outside any element"},
+      {"CDATA", "<![CDATA[x]]>", "it holds text outside any element"},
+      {"two roots", "<Events/><Events/>", "it has more than one root element"},
+      {"another root", "<Event-log/>", "its root element is Event-log, not Events"},
+      {"unclosed root", "<Events>", "Start-end tags mismatch at line 1, column 8"},
+      {"declared entity", "<!DOCTYPE Events [<!ENTITY e 'x'>]><Events/>",
+       "entity declarations are not supported (document type declaration at line 1, column 1)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write("System.xml", c.bytes);
+    std::vector<Row> rows;
+    long processed = -1;
+    Status s = run(allQuery("System"), &rows, &processed);
+    if (c.why == nullptr) {
+      EXPECT_TRUE(s.ok()) << s.description;
+      EXPECT_EQ(processed, 0);
+    } else {
+      EXPECT_EQ(s.number, kErrAutomation);
+      EXPECT_EQ(s.description, "The event log file " + folder_ +
+                                   "/System.xml is not an event log export: " + c.why);
+    }
+  }
+}
+
 TEST_F(EventLogEngineTest, ControlCharactersInEventDataReadAsQuestionMarks) {
   ScopedTimeZone zone("UTC0");
   Ev a;
@@ -339,6 +375,51 @@ TEST_F(EventLogEngineTest, FindsLogFilesByNameWithoutRegardToCase) {
                                 0),
             0u)
       << s.description;
+}
+
+// The program's names are Windows-1252; the file system's are UTF-8.
+TEST_F(EventLogEngineTest, LooksUpLogNamesOutsideAsciiInTheFileSystemsEncoding) {
+  write(
+      "S\xC3\xA9"
+      "curit\xC3\xA9.xml",
+      "");                       // UTF-8
+  write("Log\xCE\xA9.xml", "");  // an omega: no Windows-1252 letter
+  write("Journal\xE9.xml", "");  // not UTF-8
+  std::string path;
+  ASSERT_TRUE(findEventLogFile(folder_,
+                               "S\xE9"
+                               "curit\xE9",
+                               &path)
+                  .ok());
+  EXPECT_EQ(path, folder_ +
+                      "/S\xE9"
+                      "curit\xE9.xml");
+  for (const char* name : {"Log?", "Journal\xE9", "Journal?"}) {
+    Status s = findEventLogFile(folder_, name, &path);
+    EXPECT_EQ(s.description,
+              std::string("The specified event log ") + name + " was not found in " + folder_);
+  }
+  // The folder is the program's text too, and shown as such.
+  std::filesystem::create_directory(folder_ + "/\xC3\x9C");
+  std::ofstream(folder_ + "/\xC3\x9C/System.xml") << "";
+  EXPECT_TRUE(findEventLogFile(folder_ + "\\\xDC", "System", &path).ok());
+  EXPECT_EQ(path, folder_ + "/\xDC/System.xml");
+  EXPECT_EQ(findEventLogFile(folder_ + "\\\xDC", "Other", &path).description,
+            "The specified event log Other was not found in " + folder_ + "/\xDC");
+}
+
+// Whoever asks, a name holding a NUL names no file, not even the one its first part names.
+TEST_F(EventLogEngineTest, ALogNameHoldingANulIsNeverFound) {
+  write("System.xml", "");
+  write("System.evtx", "");
+  std::string path;
+  ASSERT_TRUE(findEventLogFile(folder_, "System", &path).ok());
+  for (const std::string& name :
+       {std::string("System\0Old", 10), std::string("System\0", 7), std::string("\0System", 7)}) {
+    path.clear();
+    EXPECT_FALSE(findEventLogFile(folder_, name, &path).ok());
+    EXPECT_EQ(path, "");
+  }
 }
 
 TEST_F(EventLogEngineTest, ExecuteFailsClearly) {

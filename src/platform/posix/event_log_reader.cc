@@ -56,14 +56,17 @@ bool isWellFormedName(const std::string& name) {
 }  // namespace
 
 Status findEventLogFile(const std::string& folder, const std::string& logName, std::string* path) {
-  std::string dir = toPosixPath(folder);
+  std::string dir = withPosixSeparators(folder);
   Status notFound = engineError("The specified event log " + logName + " was not found in " + dir);
   if (!isWellFormedName(logName)) return notFound;
   std::string base;
   for (char c : logName) base += c == '/' ? std::string("%4") : std::string(1, c);
+  // The names are compared as the program's text; a name Windows-1252 cannot hold is left out.
   std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(d)) names.push_back(entry->d_name);
+  if (DIR* d = opendir(toPosixPath(dir).c_str())) {
+    while (dirent* entry = readdir(d)) {
+      if (auto name = fromPosixName(entry->d_name)) names.push_back(*name);
+    }
     closedir(d);
   }
   std::sort(names.begin(), names.end());
@@ -80,7 +83,7 @@ Status findEventLogFile(const std::string& folder, const std::string& logName, s
     for (const std::string& n : candidates) {
       std::string full = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + n;
       struct stat st {};
-      if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      if (stat(toPosixPath(full).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         *path = full;
         return Status::success();
       }
@@ -96,7 +99,7 @@ Status readEvtxFile(const std::string& path, const EventWindow& window, EventLog
   if (libevtx_file_initialize(&raw, &error) != 1) {
     return engineError("The event log reader cannot start: " + takeError(&error));
   }
-  if (libevtx_file_open(raw, path.c_str(), LIBEVTX_OPEN_READ, &error) != 1) {
+  if (libevtx_file_open(raw, toPosixPath(path).c_str(), LIBEVTX_OPEN_READ, &error) != 1) {
     std::string why = takeError(&error);
     libevtx_file_free(&raw, nullptr);
     return engineError("The event log file " + path + " cannot be opened as an event log: " + why);

@@ -10,8 +10,11 @@ namespace sccevtmon {
 // The file of event log logName in folder (a POSIX or Windows-shaped path): the name with
 // every '/' replaced by "%4", then ".evtx", else ".xml", matched without regard to case. A
 // name holding '\' or NUL, or made only of dots, is never found. Failure (number 440):
-// "The specified event log N was not found in FOLDER".
+// "The specified event log N was not found in FOLDER". Folder, name and the path found are
+// the program's text (see path.h); a file whose name Windows-1252 cannot hold is never found.
 Status findEventLogFile(const std::string& folder, const std::string& logName, std::string* path);
+
+// The readers take such a path and name it in their failure texts.
 
 // Reads a .evtx file with libevtx. Records come in the order of their record number; a record
 // that cannot be read is skipped and counted. A file that cannot be opened as an event log, or

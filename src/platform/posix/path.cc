@@ -1,8 +1,10 @@
 #include "platform/posix/path.h"
 
+#include "util/text_encoding.h"
+
 namespace sccevtmon {
 
-std::string toPosixPath(const std::string& path) {
+std::string withPosixSeparators(const std::string& path) {
   std::string out;
   out.reserve(path.size());
   for (char c : path) {
@@ -12,5 +14,9 @@ std::string toPosixPath(const std::string& path) {
   }
   return out;
 }
+
+std::string toPosixPath(const std::string& path) { return ansiToUtf8(withPosixSeparators(path)); }
+
+std::optional<std::string> fromPosixName(std::string_view name) { return utf8ToAnsiExactly(name); }
 
 }  // namespace sccevtmon

@@ -93,7 +93,8 @@ RegistryFile::RegistryFile(std::string path) : path_(std::move(path)) {}
 void RegistryFile::load() {
   if (loaded_) return;
   loaded_ = true;
-  std::ifstream in(toPosixPath(path_), std::ios::binary);
+  // The path comes from the environment: a name of the file system already, not ANSI text.
+  std::ifstream in(withPosixSeparators(path_), std::ios::binary);
   if (!in) {
     problem_ = "cannot read registry file " + path_ + ": " + std::strerror(errno);
     return;

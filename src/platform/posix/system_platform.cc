@@ -1,6 +1,5 @@
 #include <cstdlib>
 
-#include "platform/eventlog/exported_logs.h"
 #include "platform/platform.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/event_log_engine.h"

@@ -1,3 +1,5 @@
+#include <cstdlib>
+
 #include "platform/eventlog/exported_logs.h"
 #include "platform/platform.h"
 #include "platform/win32/clock.h"
@@ -9,6 +11,16 @@
 #include "platform/win32/registry.h"
 
 namespace sccevtmon {
+namespace {
+
+// SCCEVTMON_EVENTLOG_DIR (already ANSI here) when set, else the installation's folder.
+std::string eventLogFolder(Registry& registry) {
+  const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
+  if (variable != nullptr && *variable != '\0') return variable;
+  return installedEventLogFolder(registry);
+}
+
+}  // namespace
 
 Platform& systemPlatform() {
   static WinRegistry registry;
@@ -18,7 +30,7 @@ Platform& systemPlatform() {
   static WinProcess process;
   // The event-log folder can depend on the installation path, which the registry gives once
   // the run reads it.
-  static ExportedLogQueryEngine logQuery([] { return systemEventLogFolder(registry); });
+  static ExportedLogQueryEngine logQuery([] { return eventLogFolder(registry); });
   static MissingWebPost webPost;
   static MissingChecksumLibrary checksum;
   static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};
