@@ -26,6 +26,35 @@ struct MonitorEntry {
   std::string scriptver;
 };
 
+// What one monitoring entry's pass over its event log came to: the rows left after each filter
+// stage and the rows written. Kept for the operator's summaries, never for the reports.
+struct EntryTally {
+  std::size_t entry = 0;  // index in monitorEntries
+  std::size_t afterType = 0;
+  std::size_t afterSource = 0;
+  std::size_t afterId = 0;
+  std::size_t afterDescription = 0;
+  std::size_t afterPairs = 0;
+  std::int32_t detailRows = 0;
+  std::size_t summaryRows = 0;
+};
+
+// What one event log's extraction pass came to.
+struct LogTally {
+  std::string logName;
+  std::size_t rows = 0;  // rows of the window the query returned
+  std::string failure;   // why the pass ended early; empty when it ran to its end
+  std::vector<EntryTally> entries;
+};
+
+// One post of a report: which report (the root element of its XML), whether the server took
+// it, and why not.
+struct PostOutcome {
+  std::string report;
+  bool posted = false;
+  std::string problem;
+};
+
 // Everything the routines of one run share. It starts empty (texts empty, flags false, counts
 // 0) and lives as long as the run.
 struct RunState {
@@ -79,9 +108,11 @@ struct RunState {
   std::int32_t totalEventCount = 0;
   bool hasSummaryRows = false;
   bool hasDetailRows = false;
+  std::vector<LogTally> logTallies;  // one per pass of record loading, in order
 
   // Status report.
   std::int16_t executionStatus = 0;
+  std::vector<PostOutcome> posts;  // every post of the run, in order
 
   // Set once the run has ended (orderly or silently); callers return at once.
   bool ended = false;

@@ -35,6 +35,8 @@ class ScriptedEngine : public LogQueryEngine {
     *format = std::make_unique<IdleFormat>();
     return Status::success();
   }
+  Status listLogs(std::vector<EventLogSource>*) override { return Status::success(); }
+  void readLogsFrom(const std::string&) override {}
 };
 
 class LogBindingTest : public ::testing::Test {

@@ -30,19 +30,45 @@ Status loadRows(LogRecordSet& result, RecordSet& loadedRows) {
   return Status::success();
 }
 
+// The rows each stage left for the entry, read from the sets once the pipeline has run: the
+// event-type filter is still set on loadedRows, and every other stage's output is its set.
+EntryTally stageCounts(std::size_t index, WorkingSets& sets) {
+  EntryTally t;
+  t.entry = index;
+  t.afterType = sets.loadedRows.recordCount();
+  t.afterSource = sets.sourceRows.recordCount();
+  t.afterId = sets.idRows.recordCount();
+  t.afterDescription = sets.descRows.recordCount();
+  t.afterPairs = sets.finalRows().recordCount();
+  return t;
+}
+
+// The summary rows the entry's groups gave.
+std::size_t summaryRowsWritten(const MonitorEntry& entry, WorkingSets& sets) {
+  std::int16_t option = 0;
+  if (!outputOption(entry.outputopt, &option).ok() || (option != 1 && option != 3)) return 0;
+  return sets.summaryGroups.set().recordCount();
+}
+
 // The walk over the entries for one log, after the rows are loaded.
-Status handleEntries(RunState& rs, const std::string& logName, WorkingSets& sets) {
+Status handleEntries(RunState& rs, const std::string& logName, WorkingSets& sets, LogTally& tally) {
   const std::string wanted = trimSpaces(logName);
-  for (const MonitorEntry& entry : rs.monitorEntries) {
+  for (std::size_t i = 0; i < rs.monitorEntries.size(); ++i) {
+    const MonitorEntry& entry = rs.monitorEntries[i];
     if (sets.summaryGroups.set().recordCount() > 0) sets.summaryGroups.clear();
     subWriteLog(rs, "*******************ScriptID::" + numberText(numericValue(entry.scriptid)) +
                         "******************************");
-    if (trimSpaces(entry.evntlgsourcestr) == wanted) {
+    const bool handled = trimSpaces(entry.evntlgsourcestr) == wanted;
+    if (handled) {
       if (Status s = runFilterPipeline(rs, entry, sets); !s.ok()) return s;
+      tally.entries.push_back(stageCounts(i, sets));
+      const std::int32_t before = rs.totalEventCount;
       if (Status s = writeEntryRows(rs, entry, sets); !s.ok()) return s;
+      tally.entries.back().detailRows = rs.totalEventCount - before;
       sets.loadedRows.clearFilter();
     }
     if (Status s = writeSummaryRows(rs, entry, sets); !s.ok()) return s;
+    if (handled) tally.entries.back().summaryRows = summaryRowsWritten(entry, sets);
   }
   return Status::success();
 }
@@ -70,6 +96,7 @@ std::string cleanMessage(const LogRecord& record) {
 bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const std::string& query,
                         const std::string& logName, std::string& failureReason) {
   subWriteLog(rs, "MSG : In fncCreateRecordSet, Query :: " + query);
+  rs.logTallies.push_back(LogTally{logName, 0, {}, {}});
   // A failure of an earlier log stays the run's failure; a pass starts clean only when nothing
   // failed yet.
   if (trimSpaces(failureReason).empty()) failureReason.clear();
@@ -88,15 +115,17 @@ bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const
       if (processed == 0) return false;
       s = loadRows(*result, sets.loadedRows);
       if (s.ok()) {
+        rs.logTallies.back().rows = sets.loadedRows.recordCount();
         subWriteLog(rs, "MSG : Record Count without filter conditions :" +
                             decimal(static_cast<long long>(sets.loadedRows.recordCount())));
-        s = handleEntries(rs, logName, sets);
+        s = handleEntries(rs, logName, sets, rs.logTallies.back());
       }
     }
   }
   sets.close();
   if (s.ok()) return true;
   failureReason = decimal(s.number) + " Err Description" + s.description;
+  rs.logTallies.back().failure = failureReason;
   subWriteLog(rs, "ERR : fncCreateRecordSet() " + failureReason);
   return false;
 }

@@ -25,6 +25,8 @@ class ChecksumLibrary {
   // blockSize is the block size in kilobytes as text.
   virtual Status getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
                                  ChecksumOutputs& out, std::int16_t* result) = 0;
+  // A command an operator can type to compute the same checksum of a file.
+  virtual std::string operatorCommand(const std::string& fileName) = 0;
 };
 
 }  // namespace sccevtmon

@@ -43,6 +43,12 @@ class FileSystem {
                           bool overwrite) = 0;
   // Deletes a file; force also deletes a read-only one.
   virtual Status deleteFile(const std::string& path, bool force) = 0;
+
+  // Whether this process may create and replace files in an existing folder, or write an
+  // existing file. Asks without writing anything.
+  virtual bool isWritable(const std::string& path) = 0;
+  // The path as this system writes it, for texts an operator reads or types.
+  virtual std::string nativePath(const std::string& path) = 0;
 };
 
 }  // namespace sccevtmon

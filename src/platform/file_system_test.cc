@@ -85,5 +85,17 @@ TEST_F(FileSystemTest, ReadOnlyFilesCannotBeRewritten) {
   setReadOnly(folder.file("ro.txt"), false);
 }
 
+TEST_F(FileSystemTest, AskingWhetherAPathIsWritableWritesNothing) {
+  folder.write("ro.txt", "x");
+  folder.write("rw.txt", "x");
+  setReadOnly(folder.file("ro.txt"), true);
+  EXPECT_FALSE(fs.isWritable(win("ro.txt")));
+  EXPECT_TRUE(fs.isWritable(win("rw.txt")));
+  EXPECT_TRUE(fs.isWritable(folder.path() + "\\"));
+  EXPECT_FALSE(fs.isWritable(win("none")));
+  EXPECT_EQ(folder.read("ro.txt"), "x");
+  setReadOnly(folder.file("ro.txt"), false);
+}
+
 }  // namespace
 }  // namespace sccevtmon

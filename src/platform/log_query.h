@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "util/status.h"
 
@@ -46,12 +47,24 @@ class LogQuery {
                          std::unique_ptr<LogRecordSet>* result) = 0;
 };
 
+// An event log there is to query, and where it is kept (its file; empty for a log the system
+// keeps itself).
+struct EventLogSource {
+  std::string name;
+  std::string location;
+};
+
 // Creates the log query engine's objects.
 class LogQueryEngine {
  public:
   virtual ~LogQueryEngine() = default;
   virtual Status createQuery(std::unique_ptr<LogQuery>* query) = 0;
   virtual Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) = 0;
+
+  // The event logs queries can name, sorted by name, each with the file a query reads.
+  virtual Status listLogs(std::vector<EventLogSource>* logs) = 0;
+  // From now on queries read the event-log files in folder instead of the machine's logs.
+  virtual void readLogsFrom(const std::string& folder) = 0;
 };
 
 }  // namespace sccevtmon

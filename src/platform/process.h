@@ -27,8 +27,17 @@ class Process {
   // empty when there is none.
   virtual std::string systemMessage(long code) = 0;
 
-  // One line to standard error (used only when the activity log cannot be written).
+  // One line to standard error (used only when the activity log cannot be written, and for
+  // the journal's summary line).
   virtual void printError(const std::string& line) = 0;
+
+  // Connects standard output and error to the console of the program that started this one,
+  // so that the operator's options can print (on Windows the program has no window and no
+  // console of its own; elsewhere there is nothing to do).
+  virtual void attachConsole() = 0;
+
+  // Whether standard error goes to the system journal (as systemd connects a service's).
+  virtual bool standardErrorIsJournal() = 0;
 };
 
 }  // namespace sccevtmon

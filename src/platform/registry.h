@@ -55,6 +55,9 @@ class Registry {
   // Why the registry cannot be read at all (a missing or malformed registry file on the
   // portable build), as one line without the program-name prefix; empty when it can be read.
   virtual std::string unavailableReason() const { return {}; }
+  // Where the registry is read from, for texts an operator reads ("registry file PATH" on the
+  // portable build); empty for the system's own registry.
+  virtual std::string sourceName() const { return {}; }
 };
 
 }  // namespace sccevtmon

@@ -11,6 +11,14 @@ bool isNotRegistered(const Status& s) {
   return s.number == kErrCannotCreateObject || s.number == kErrTypeLibNotRegistered;
 }
 
+// The name of the XML's first element: which report is posted.
+std::string rootName(const std::string& xml) {
+  std::size_t open = xml.find('<');
+  if (open == std::string::npos) return {};
+  std::size_t end = xml.find_first_of("> /", open + 1);
+  return xml.substr(open + 1, end == std::string::npos ? end : end - open - 1);
+}
+
 }  // namespace
 
 bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::string& url,
@@ -45,15 +53,18 @@ bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::stri
   }
   if (!s.ok()) {
     subWriteLog(rs, "ERR : Function WebPost :: " + decimal(s.number) + ":" + s.description);
+    rs.posts.push_back({rootName(xml), false, s.description});
     return false;
   }
   answer = call.answer;
   if (!posted) {
     subWriteLog(rs,
                 "ERR : WebPost Failed : " + call.error1 + ":" + call.error2 + ":" + call.error3);
+    rs.posts.push_back({rootName(xml), false, call.error1.empty() ? call.error2 : call.error1});
     return false;
   }
   subWriteLog(rs, "MSG : Webpost Received data :: " + answer);
+  rs.posts.push_back({rootName(xml), true, {}});
   return true;
 }
 

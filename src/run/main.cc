@@ -1,32 +1,86 @@
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/run_state.h"
 #include "platform/platform.h"
+#include "run/check.h"
+#include "run/replay.h"
 #include "run/run_sequence.h"
 
+namespace {
+
+const char kUsage[] =
+    "usage: sccevtmon [--version | --help | --check |\n"
+    "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]]\n";
+
+void printHelp() {
+  std::printf(
+      "usage: sccevtmon\n"
+      "Runs the event-log monitor once for the agent named in the registry file, writes\n"
+      "its report files to the agent's post-logs folder and its activity log under\n"
+      "ApplicationLog/qSCCLog.\n"
+      "\n"
+      "Operator's options (a normal run takes none):\n"
+      "  --check    checks this machine as a run would read it and changes nothing: one\n"
+      "             line per finding (ok, warning, error); exits 1 when there is an error\n"
+      "  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]\n"
+      "             runs the template's entries over the window T to T (local time,\n"
+      "             \"YYYY-MM-DD HH:MM:SS\") and writes the report files a run would write\n"
+      "             into DIR, stamped with the window's end; prints what each entry found.\n"
+      "             No run gate, no checksum refusal, nothing of the installation\n"
+      "             written. --template and --logs read another template and event-log\n"
+      "             folder\n"
+      "  --version  prints the version\n"
+      "  --help     prints this help\n"
+      "\n"
+      "Environment:\n"
+      "  SCCEVTMON_REGISTRY      registry file (default /etc/sccevtmon/registry.reg)\n"
+      "  SCCEVTMON_EVENTLOG_DIR  event-log folder (default: installation path + EventLogs)\n");
+}
+
+int usage(const std::string& problem = "") {
+  if (!problem.empty()) std::fprintf(stderr, "sccevtmon: %s\n", problem.c_str());
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-      std::printf("sccevtmon %s\n", SCCEVTMON_VERSION);
-      return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-      std::printf(
-          "usage: sccevtmon\n"
-          "Runs the event-log monitor once for the agent named in the registry file, writes\n"
-          "its report files to the agent's post-logs folder and its activity log under\n"
-          "ApplicationLog/qSCCLog. It takes no arguments.\n"
-          "\n"
-          "Environment:\n"
-          "  SCCEVTMON_REGISTRY      registry file (default /etc/sccevtmon/registry.reg)\n"
-          "  SCCEVTMON_EVENTLOG_DIR  event-log folder (default: installation path + EventLogs)\n");
-      return 0;
-    }
-    std::fprintf(stderr, "usage: sccevtmon [--version | --help]\n");
-    return 2;
+  if (argc == 1) {
+    sccevtmon::RunState rs;
+    sccevtmon::subMain(rs, sccevtmon::systemPlatform());
+    return 0;
   }
-  sccevtmon::RunState rs;
-  sccevtmon::subMain(rs, sccevtmon::systemPlatform());
-  return 0;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  sccevtmon::Platform& os = sccevtmon::systemPlatform();
+  // The operator's options print to the console that started the program.
+  os.process.attachConsole();
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("sccevtmon %s\n", SCCEVTMON_VERSION);
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--help") {
+    printHelp();
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--check") {
+    std::vector<sccevtmon::Finding> findings = sccevtmon::checkInstallation(os);
+    for (const sccevtmon::Finding& finding : findings) {
+      std::printf("%s\n", sccevtmon::findingLine(finding).c_str());
+    }
+    std::printf("%s\n", sccevtmon::checkSummary(findings).c_str());
+    return sccevtmon::checkExitStatus(findings);
+  }
+  if (args[0] == "--replay") {
+    sccevtmon::ReplayOptions options;
+    std::string problem = sccevtmon::parseReplayOptions({args.begin() + 1, args.end()}, &options);
+    if (!problem.empty()) return usage(problem);
+    std::vector<std::string> table;
+    int status = sccevtmon::runReplay(os, options, &table);
+    for (const std::string& line : table) std::printf("%s\n", line.c_str());
+    return status;
+  }
+  return usage();
 }

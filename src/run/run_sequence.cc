@@ -12,6 +12,7 @@
 #include "extract/query_builder.h"
 #include "report/post_logs.h"
 #include "report/status_report.h"
+#include "run/journal.h"
 #include "run/report_files.h"
 #include "run/startup.h"
 #include "template/template_checksum.h"
@@ -145,6 +146,7 @@ void subMain(RunState& rs, Platform& os) {
     subWriteLog(rs, "MSG : Main, " + s.description);
     subEndApplication(rs);
   }
+  tellJournal(rs, os, s);
 }
 
 }  // namespace sccevtmon

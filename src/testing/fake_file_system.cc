@@ -156,4 +156,11 @@ Status FakeFileSystem::deleteFile(const std::string& path, bool force) {
   return Status::success();
 }
 
+bool FakeFileSystem::isWritable(const std::string& path) {
+  std::string p = normalise(path);
+  if (!check("isWritable", p).ok()) return false;
+  auto it = files.find(p);
+  return folders.count(p) != 0 || (it != files.end() && !it->second.readOnly);
+}
+
 }  // namespace sccevtmon

@@ -23,7 +23,8 @@ class FakeFileSystem : public FileSystem {
   std::map<std::string, File> files;
   std::set<std::string> folders;
   // Called with the operation name ("createFolder", "createTextFile", "append", "write",
-  // "copyFile", "deleteFile", "fileSize") and the normalised path; a non-ok result fails it.
+  // "copyFile", "deleteFile", "fileSize", "isWritable") and the normalised path; a non-ok
+  // result fails it.
   std::function<Status(const std::string& op, const std::string& path)> fail;
   std::vector<std::string> operations;  // "op path" of every operation, in order
 
@@ -46,6 +47,9 @@ class FakeFileSystem : public FileSystem {
   Status copyFile(const std::string& source, const std::string& destination,
                   bool overwrite) override;
   Status deleteFile(const std::string& path, bool force) override;
+  // An existing folder, or an existing file that is not read-only, unless the fail hook says no.
+  bool isWritable(const std::string& path) override;
+  std::string nativePath(const std::string& path) override { return normalise(path); }
 
  private:
   Status check(const std::string& op, const std::string& path);

@@ -26,9 +26,16 @@ class FakeLogQueryEngine : public LogQueryEngine {
   Answer otherwise{runtimeError(kErrAutomation), 0, {}};
   std::vector<std::string> queries;
   int created = 0;
+  std::vector<EventLogSource> logs;  // what listLogs() answers
+  std::string folder;                // set by readLogsFrom()
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
+  Status listLogs(std::vector<EventLogSource>* out) override {
+    *out = logs;
+    return Status::success();
+  }
+  void readLogsFrom(const std::string& f) override { folder = f; }
 };
 
 }  // namespace sccevtmon

@@ -30,6 +30,8 @@ class FakeProcess : public Process {
   Status versionStatus;
   Status startStatus = runtimeError(kErrFileNotFound);
   bool hidden = false;
+  bool consoleAttached = false;
+  bool journal = false;  // what standardErrorIsJournal() answers
   std::vector<std::string> started;
   std::vector<std::string> errors;
 
@@ -48,6 +50,8 @@ class FakeProcess : public Process {
     return code == kErrorFileNotFound ? "The system cannot find the file specified.\r\n" : "";
   }
   void printError(const std::string& line) override { errors.push_back(line); }
+  void attachConsole() override { consoleAttached = true; }
+  bool standardErrorIsJournal() override { return journal; }
 };
 
 // A checksum library that answers from a script: each call takes the next answer, or the
@@ -72,6 +76,7 @@ class FakeChecksum : public ChecksumLibrary {
     calls.push_back("block " + fileName + " " + blockSize);
     return apply(blockAnswer, out, result);
   }
+  std::string operatorCommand(const std::string& fileName) override { return "md5sum " + fileName; }
 
  private:
   static Status apply(const Answer& a, ChecksumOutputs& out, std::int16_t* result) {

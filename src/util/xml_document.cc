@@ -331,6 +331,8 @@ XmlNode XmlNode::firstElement(std::string_view name) const {
   return XmlNode();
 }
 
+std::ptrdiff_t XmlNode::offset() const { return handle(node_).offset_debug(); }
+
 XmlDocument::XmlDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
 XmlDocument::~XmlDocument() = default;
 XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
@@ -403,5 +405,7 @@ XmlNode XmlDocument::rootElement() const {
 XmlNode XmlDocument::firstElement(std::string_view name) const {
   return document().firstElement(name);
 }
+
+Status decodeXmlText(std::string_view bytes, std::string* utf8) { return toUtf8(bytes, utf8); }
 
 }  // namespace sccevtmon

@@ -60,6 +60,10 @@ class XmlNode {
   // order; empty when there is none.
   XmlNode firstElement(std::string_view name) const;
 
+  // Where the node stands in the document's text as decodeXmlText gives it (a byte offset);
+  // -1 when not known.
+  std::ptrdiff_t offset() const;
+
  private:
   friend class XmlDocument;
   explicit XmlNode(pugi::xml_node_struct* node) : node_(node) {}
@@ -111,5 +115,9 @@ class XmlDocument {
   std::unique_ptr<pugi::xml_document> doc_;  // null only after a move
   std::unique_ptr<std::string> text_;        // the UTF-8 text the tree was parsed in place from
 };
+
+// The document's text as UTF-8, decoded as XmlDocument::loadBytes decodes it: node offsets
+// and the positions in load failures refer to it.
+Status decodeXmlText(std::string_view bytes, std::string* utf8);
 
 }  // namespace sccevtmon

@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +122,17 @@ RunResult Installation::run(const std::string& fakeTime, std::vector<std::string
   argv.push_back(programPath());
   argv.insert(argv.end(), args.begin(), args.end());
 
+  int outPipe[2], errPipe[2];
+  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return {};
+  if (env["JOURNAL_STREAM"] == kJournalIsStandardError) {
+    // As systemd names a service's journal stream: the device and inode of standard error.
+    struct stat st {};
+    ::fstat(errPipe[1], &st);
+    env["JOURNAL_STREAM"] = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  } else if (env["JOURNAL_STREAM"].empty()) {
+    env.erase("JOURNAL_STREAM");
+  }
+
   std::vector<std::string> envStrings;
   for (auto& [k, v] : env) envStrings.push_back(k + "=" + v);
   std::vector<char*> argp, envp;
@@ -128,9 +140,6 @@ RunResult Installation::run(const std::string& fakeTime, std::vector<std::string
   argp.push_back(nullptr);
   for (auto& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
-
-  int outPipe[2], errPipe[2];
-  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return {};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);

@@ -9,6 +9,8 @@
 
 namespace sccevtmon::e2e {
 
+inline constexpr char kJournalIsStandardError[] = "<standard error>";
+
 // What one run of the built program did.
 struct RunResult {
   int exitCode = -1;
@@ -42,7 +44,9 @@ class Installation {
 
   // Runs the built program with this installation's registry file. fakeTime, when not empty,
   // is the time faketime gives the program ("2026-03-07 14:05:09" freezes the clock there).
-  // extraEnv adds or replaces environment variables; TZ is UTC unless given.
+  // extraEnv adds or replaces environment variables; TZ is UTC unless given. JOURNAL_STREAM
+  // set to kJournalIsStandardError names the program's standard error, as systemd names a
+  // service's.
   RunResult run(const std::string& fakeTime = "", std::vector<std::string> args = {},
                 std::map<std::string, std::string> extraEnv = {}) const;
 

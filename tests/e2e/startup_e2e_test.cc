@@ -132,7 +132,10 @@ TEST(StartupE2eTest, CommandLine) {
   RunResult bad = inst.run("", {"--now"});
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_EQ(bad.out, "");
-  EXPECT_EQ(bad.err, "usage: sccevtmon [--version | --help]\n");
+  EXPECT_EQ(
+      bad.err,
+      "usage: sccevtmon [--version | --help | --check |\n"
+      "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]]\n");
   EXPECT_FALSE(inst.exists("ApplicationLog"));
 }
 

@@ -1,10 +1,17 @@
 #include "platform/posix/event_log_engine.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/eventlog/exported_logs.h"
 #include "platform/eventlog/log_query_parser.h"
 #include "platform/posix/event_log_reader.h"
+#include "platform/posix/path.h"
 #include "util/ascii.h"
 #include "util/text_encoding.h"
 
@@ -60,6 +67,55 @@ Status PosixLogQueryEngine::createQuery(std::unique_ptr<LogQuery>* query) {
 Status PosixLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) {
   *format = std::make_unique<EventLogInputFormat>();
   return Status::success();
+}
+
+Status PosixLogQueryEngine::listLogs(std::vector<EventLogSource>* logs) {
+  logs->clear();
+  // Folder, names and locations are the program's text, as findEventLogFile takes them.
+  const std::string dir = withPosixSeparators(folder_());
+  if (dir.empty()) return Status{kErrAutomation, "The event-log folder is not known"};
+  DIR* d = ::opendir(toPosixPath(dir).c_str());
+  if (d == nullptr) {
+    return Status{kErrPathNotFound, "cannot list " + dir + ": " + std::strerror(errno)};
+  }
+  std::vector<std::string> files;
+  while (dirent* entry = ::readdir(d)) {
+    if (auto name = fromPosixName(entry->d_name)) files.push_back(*name);
+  }
+  ::closedir(d);
+  std::sort(files.begin(), files.end());
+  for (const char* extension : {".evtx", ".xml"}) {
+    for (const std::string& file : files) {
+      if (!asciiEndsWithNoCase(file, extension) || file.size() == std::strlen(extension)) continue;
+      std::string full = dir + (dir.back() == '/' ? "" : "/") + file;
+      struct stat st {};
+      if (::stat(toPosixPath(full).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      std::string base = file.substr(0, file.size() - std::strlen(extension));
+      std::string name;
+      for (std::size_t i = 0; i < base.size(); ++i) {
+        if (base.compare(i, 2, "%4") == 0) {
+          name += '/';
+          ++i;
+        } else {
+          name += base[i];
+        }
+      }
+      // Names a query can never find (see findEventLogFile) are not offered.
+      if (name.find('\\') != std::string::npos || name.find_first_not_of('.') == std::string::npos)
+        continue;
+      bool listed = std::any_of(logs->begin(), logs->end(), [&](const EventLogSource& log) {
+        return asciiEqualsNoCase(log.name, name);
+      });
+      if (!listed) logs->push_back({name, full});
+    }
+  }
+  std::sort(logs->begin(), logs->end(),
+            [](const EventLogSource& a, const EventLogSource& b) { return a.name < b.name; });
+  return Status::success();
+}
+
+void PosixLogQueryEngine::readLogsFrom(const std::string& folder) {
+  folder_ = [folder] { return folder; };
 }
 
 std::string systemEventLogFolder(Registry& registry) {

@@ -23,6 +23,10 @@ class PosixLogQueryEngine : public LogQueryEngine {
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
+  // The .evtx and .xml files of the folder, named as queries name them ("%4" read as "/"); a
+  // name with both files lists the .evtx file, which a query reads.
+  Status listLogs(std::vector<EventLogSource>* logs) override;
+  void readLogsFrom(const std::string& folder) override;
 
  private:
   std::function<std::string()> folder_;

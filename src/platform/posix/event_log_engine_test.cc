@@ -522,5 +522,23 @@ TEST(SystemEventLogFolderTest, EnvironmentFirstThenInstallationPath) {
   }
 }
 
+TEST_F(EventLogEngineTest, ListsTheLogsAsQueriesNameThemAndReadsAnotherFolderWhenTold) {
+  for (const char* name : {"System.evtx", "system.xml", "Microsoft-Windows-Sysmon%4Operational.xml",
+                           "notes.txt", ".xml", "...evtx"}) {
+    write(name, "");
+  }
+  std::filesystem::create_directory(folder_ + "/Folder.xml");
+  PosixLogQueryEngine engine([] { return std::string("/nonexistent"); });
+  std::vector<EventLogSource> logs;
+  EXPECT_FALSE(engine.listLogs(&logs).ok());
+  engine.readLogsFrom(folder_);
+  ASSERT_TRUE(engine.listLogs(&logs).ok());
+  ASSERT_EQ(logs.size(), 2u);
+  EXPECT_EQ(logs[0].name, "Microsoft-Windows-Sysmon/Operational");
+  EXPECT_EQ(logs[0].location, folder_ + "/Microsoft-Windows-Sysmon%4Operational.xml");
+  EXPECT_EQ(logs[1].name, "System");
+  EXPECT_EQ(logs[1].location, folder_ + "/System.evtx");  // the file a query reads
+}
+
 }  // namespace
 }  // namespace sccevtmon

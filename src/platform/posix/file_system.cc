@@ -209,4 +209,21 @@ Status PosixFileSystem::deleteFile(const std::string& path, bool force) {
   return Status::success();
 }
 
+bool PosixFileSystem::isWritable(const std::string& path) {
+  std::string p = toPosixPath(path);
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) return false;
+  // A read-only file is never rewritten (see openStream); a folder takes new files only when
+  // it can also be searched.
+  if (!S_ISDIR(st.st_mode) && isReadOnly(st)) return false;
+  int mode = S_ISDIR(st.st_mode) ? W_OK | X_OK : W_OK;
+  return ::faccessat(AT_FDCWD, p.c_str(), mode, AT_EACCESS) == 0;
+}
+
+std::string PosixFileSystem::nativePath(const std::string& path) {
+  std::string p = toPosixPath(path);
+  if (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
 }  // namespace sccevtmon

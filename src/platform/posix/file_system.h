@@ -19,6 +19,8 @@ class PosixFileSystem : public FileSystem {
   Status copyFile(const std::string& source, const std::string& destination,
                   bool overwrite) override;
   Status deleteFile(const std::string& path, bool force) override;
+  bool isWritable(const std::string& path) override;
+  std::string nativePath(const std::string& path) override;
 };
 
 }  // namespace sccevtmon

@@ -102,4 +102,16 @@ Status OpenSslChecksum::getMd5WithBlock(const std::string& fileName, const std::
   return Status::success();
 }
 
+std::string OpenSslChecksum::operatorCommand(const std::string& fileName) {
+  std::string path = toPosixPath(fileName);
+  bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (c != '\0' && std::strchr("/._-+,:=@%", c) != nullptr);
+  });
+  if (plain) return "md5sum " + path;
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return "md5sum " + quoted + "'";
+}
+
 }  // namespace sccevtmon

@@ -12,6 +12,8 @@ class OpenSslChecksum : public ChecksumLibrary {
   Status getMd5(const std::string& fileName, ChecksumOutputs& out, std::int16_t* result) override;
   Status getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
                          ChecksumOutputs& out, std::int16_t* result) override;
+  // md5sum with the file's path, quoted for the shell when it needs to be.
+  std::string operatorCommand(const std::string& fileName) override;
 
   // The block size in bytes that a block-size text selects.
   static std::size_t blockBytes(const std::string& blockSize);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/file_system.h"
+
 namespace sccevtmon {
 namespace {
 
@@ -10,6 +12,7 @@ TEST(PathTest, MapsBackslashesAndCollapsesSeparators) {
   EXPECT_EQ(toPosixPath("\\Configuration\\qScriptDNS.ini"), "/Configuration/qScriptDNS.ini");
   EXPECT_EQ(toPosixPath("a//b"), "a/b");
   EXPECT_EQ(toPosixPath("C:Agent"), "C:Agent");
+  EXPECT_EQ(PosixFileSystem().nativePath("/opt/torven\\qSCC\\"), "/opt/torven/qSCC");
 }
 
 }  // namespace

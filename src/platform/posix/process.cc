@@ -1,8 +1,12 @@
 #include "platform/posix/process.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace sccevtmon {
 
@@ -53,6 +57,22 @@ std::string PosixProcess::systemMessage(long code) {
 void PosixProcess::printError(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
+}
+
+void PosixProcess::attachConsole() {}
+
+bool PosixProcess::standardErrorIsJournal() {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (stream == nullptr) return false;
+  const char* end = stream + std::strlen(stream);
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  auto [colon, e1] = std::from_chars(stream, end, device);
+  if (e1 != std::errc() || colon == end || *colon != ':') return false;
+  auto [last, e2] = std::from_chars(colon + 1, end, inode);
+  if (e2 != std::errc() || last != end) return false;
+  struct stat st {};
+  return ::fstat(STDERR_FILENO, &st) == 0 && st.st_dev == device && st.st_ino == inode;
 }
 
 }  // namespace sccevtmon

@@ -5,7 +5,8 @@
 namespace sccevtmon {
 
 // Process services on Linux: there is no task list to hide from, the file version is the
-// project's version, and no COM server can be registered.
+// project's version, no COM server can be registered, and the standard streams are always
+// those of the starting program.
 class PosixProcess : public Process {
  public:
   void hideFromTaskList() override;
@@ -14,6 +15,9 @@ class PosixProcess : public Process {
   Status startProcess(const std::string& commandLine) override;
   std::string systemMessage(long code) override;
   void printError(const std::string& line) override;
+  void attachConsole() override;
+  // True when JOURNAL_STREAM ("DEV:INODE", set by systemd) names the file standard error is.
+  bool standardErrorIsJournal() override;
 };
 
 }  // namespace sccevtmon

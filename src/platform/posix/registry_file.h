@@ -23,6 +23,7 @@ class RegistryFile : public Registry {
                     std::string* data, std::uint32_t* size) override;
   void closeKey(RegistryKey key) override;
   std::string unavailableReason() const override;
+  std::string sourceName() const override { return "registry file " + path_; }
 
   // Parses registry export text (already decoded to UTF-8 when unicode is set, ANSI otherwise).
   // Returns the error ("line N: reason") or nothing.

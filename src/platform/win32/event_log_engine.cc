@@ -7,6 +7,7 @@
 #include "platform/eventlog/exported_logs.h"
 #include "platform/eventlog/log_query_parser.h"
 #include "platform/eventlog/rendered_xml_reader.h"
+#include "util/ascii.h"
 
 namespace sccevtmon {
 namespace {
@@ -96,6 +97,45 @@ Status ExportedLogQueryEngine::createQuery(std::unique_ptr<LogQuery>* query) {
 Status ExportedLogQueryEngine::createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) {
   *format = std::make_unique<EventLogInputFormat>();
   return Status::success();
+}
+
+Status ExportedLogQueryEngine::listLogs(std::vector<EventLogSource>* logs) {
+  logs->clear();
+  std::string folder = folder_();
+  if (folder.empty()) return Status{kErrAutomation, "The event-log folder is not known"};
+  std::string dir = folder + (folder.back() == '\\' ? "" : "\\");
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((dir + "*.xml").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return Status::success();
+    return Status{kErrPathNotFound, "cannot list " + folder};
+  }
+  do {
+    std::string file = found.cFileName;
+    // The pattern also matches longer extensions through their short names.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || file.size() <= 4 ||
+        !asciiEndsWithNoCase(file, ".xml")) {
+      continue;
+    }
+    std::string name;
+    std::string base = file.substr(0, file.size() - 4);
+    for (size_t i = 0; i < base.size(); ++i) {
+      bool slash = base.compare(i, 2, "%4") == 0;
+      name += slash ? '/' : base[i];
+      if (slash) ++i;
+    }
+    // Names a query can never find are not offered.
+    if (isWellFormedName(name)) logs->push_back({name, dir + file});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(logs->begin(), logs->end(),
+            [](const EventLogSource& a, const EventLogSource& b) { return a.name < b.name; });
+  return Status::success();
+}
+
+void ExportedLogQueryEngine::readLogsFrom(const std::string& folder) {
+  folder_ = [folder] { return folder; };
 }
 
 }  // namespace sccevtmon

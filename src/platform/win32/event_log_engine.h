@@ -18,6 +18,9 @@ class ExportedLogQueryEngine : public LogQueryEngine {
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
+  // The .xml files of the folder, named as queries name them ("%4" read as "/").
+  Status listLogs(std::vector<EventLogSource>* logs) override;
+  void readLogsFrom(const std::string& folder) override;
 
  private:
   std::function<std::string()> folder_;

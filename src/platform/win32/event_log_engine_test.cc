@@ -79,5 +79,20 @@ TEST_F(ExportedLogQueryEngineTest, NamesOutsideTheFolderAndEvtxFilesAreNotRead) 
   }
 }
 
+TEST_F(ExportedLogQueryEngineTest, ListsTheExportsAQueryCanRead) {
+  folder.write("System.xml", "");
+  folder.write("Demo%4Operational.XML", "");
+  folder.write("Security.evtx", "");
+  folder.write("notes.xmlx", "");
+  std::vector<EventLogSource> logs;
+  ASSERT_TRUE(engine.listLogs(&logs).ok());
+  ASSERT_EQ(logs.size(), 2u);
+  EXPECT_EQ(logs[0].name, "Demo/Operational");
+  EXPECT_EQ(logs[0].location, folder.path() + "\\Demo%4Operational.XML");
+  EXPECT_EQ(logs[1].name, "System");
+  engine.readLogsFrom(folder.path() + "\\none");
+  EXPECT_EQ(engine.listLogs(&logs).number, kErrPathNotFound);
+}
+
 }  // namespace
 }  // namespace sccevtmon

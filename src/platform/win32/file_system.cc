@@ -138,4 +138,23 @@ Status WinFileSystem::deleteFile(const std::string& path, bool force) {
   return DeleteFileA(path.c_str()) ? Status::success() : lastError();
 }
 
+bool WinFileSystem::isWritable(const std::string& path) {
+  DWORD a = attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  // The attribute protects a file; on a folder it means nothing for the files in it.
+  return isFolder(a) || !(a & FILE_ATTRIBUTE_READONLY);
+}
+
+std::string WinFileSystem::nativePath(const std::string& path) {
+  std::string out;
+  for (size_t i = 0; i < path.size(); ++i) {
+    // A UNC path keeps its two leading separators.
+    if (path[i] == '\\' && i > 1 && out.back() == '\\') continue;
+    out += path[i];
+  }
+  bool root = out.size() == 3 && out[1] == ':';
+  if (out.size() > 1 && out.back() == '\\' && !root) out.pop_back();
+  return out;
+}
+
 }  // namespace sccevtmon

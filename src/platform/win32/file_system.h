@@ -20,6 +20,10 @@ class WinFileSystem : public FileSystem {
   Status copyFile(const std::string& source, const std::string& destination,
                   bool overwrite) override;
   Status deleteFile(const std::string& path, bool force) override;
+  // From the read-only attribute; access control lists are not consulted.
+  bool isWritable(const std::string& path) override;
+  // Repeated separators collapsed and a trailing one dropped.
+  std::string nativePath(const std::string& path) override;
 };
 
 }  // namespace sccevtmon

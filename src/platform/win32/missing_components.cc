@@ -15,4 +15,8 @@ Status MissingChecksumLibrary::getMd5WithBlock(const std::string&, const std::st
   return runtimeError(kErrCannotCreateObject);
 }
 
+std::string MissingChecksumLibrary::operatorCommand(const std::string& fileName) {
+  return "certutil -hashfile \"" + fileName + "\" MD5";
+}
+
 }  // namespace sccevtmon

@@ -18,6 +18,8 @@ class MissingChecksumLibrary : public ChecksumLibrary {
   Status getMd5(const std::string& fileName, ChecksumOutputs& out, std::int16_t* result) override;
   Status getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
                          ChecksumOutputs& out, std::int16_t* result) override;
+  // Windows' own tool computes the same digest.
+  std::string operatorCommand(const std::string& fileName) override;
 };
 
 }  // namespace sccevtmon

@@ -24,6 +24,13 @@ TEST(WinFileSystemTest, FailuresCarryTheRunTimeErrorOfTheirWin32Code) {
   EXPECT_EQ(fs.createTextFile(folder.path(), true, &stream).number, kErrPathFileAccess);
 }
 
+TEST(WinFileSystemTest, NativePathsLoseDoubledAndTrailingSeparators) {
+  WinFileSystem fs;
+  EXPECT_EQ(fs.nativePath("C:\\TORVEN\\\\qSCC\\"), "C:\\TORVEN\\qSCC");
+  EXPECT_EQ(fs.nativePath("C:\\"), "C:\\");
+  EXPECT_EQ(fs.nativePath("\\\\server\\share\\"), "\\\\server\\share");
+}
+
 TEST(WinProcessTest, KnowsItsNameAndTheVersionOfItsResource) {
   WinProcess process;
   EXPECT_EQ(process.executableBaseName(), "sccevtmon_tests");

@@ -76,4 +76,18 @@ void WinProcess::printError(const std::string& line) {
   std::fflush(stderr);
 }
 
+void WinProcess::attachConsole() {
+  auto connected = [](DWORD which) {
+    HANDLE h = GetStdHandle(which);
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+  };
+  bool out = connected(STD_OUTPUT_HANDLE);
+  bool err = connected(STD_ERROR_HANDLE);
+  if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (!out) std::freopen("CONOUT$", "w", stdout);
+  if (!err) std::freopen("CONOUT$", "w", stderr);
+}
+
+bool WinProcess::standardErrorIsJournal() { return false; }
+
 }  // namespace sccevtmon

@@ -18,6 +18,11 @@ class WinProcess : public Process {
   // FormatMessage from the system table, as the system words it.
   std::string systemMessage(long code) override;
   void printError(const std::string& line) override;
+  // The console of the program that started this one, for whichever of standard output and
+  // error it has not redirected.
+  void attachConsole() override;
+  // There is no journal on Windows.
+  bool standardErrorIsJournal() override;
 };
 
 // The full path of the running executable.

@@ -1,0 +1,811 @@
+#include "run/check.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
+
+#include "base/run_state.h"
+#include "base/text.h"
+#include "base/time_stamp.h"
+#include "env/execution_state.h"
+#include "env/identity.h"
+#include "env/settings.h"
+#include "extract/filter_pipeline.h"
+#include "extract/query_builder.h"
+#include "extract/row_output.h"
+#include "template/template_checksum.h"
+#include "util/ascii.h"
+#include "util/xml_document.h"
+
+namespace sccevtmon {
+namespace {
+
+const char kIdentityKey[] = "SOFTWARE\\TORVEN";
+// The key as a 32-bit program on 64-bit Windows reads it, which is where it is written.
+const char kIdentityKeyShown[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN";
+const char kWriteAccess[] = "give the account the runs use write access to it";
+// A run reads settings files and the template only up to this size.
+constexpr std::uint64_t kSettingsFileLimit = 16 * 1024 * 1024;
+
+// The child elements of a dcm element a run knows: the nine fields and evntlgsource, which it
+// knows and leaves alone.
+const char* const kEntryElements[] = {
+    "evntlgsourcestr", "evnttype",  "evntsource",   "evntid",        "evntdesc",
+    "evntsourandid",   "outputopt", "evntdescstrt", "evntdescandor", "evntlgsource"};
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+bool isDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A whole number of an event ID (the column holds IDs without their qualifiers).
+bool isEventId(std::string_view text) {
+  return isDigits(text) && text.size() <= 5 && std::stol(std::string(text)) <= 65535;
+}
+
+// An optional sign, digits and an optional decimal part, blanks around it allowed.
+bool isNumberText(const std::string& text) {
+  std::string t = trimSpaces(text);
+  if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.erase(0, 1);
+  std::size_t point = t.find('.');
+  if (point == std::string::npos) return isDigits(t);
+  std::string_view whole(t.data(), point), part(t.data() + point + 1, t.size() - point - 1);
+  return (isDigits(whole) || whole.empty()) && (isDigits(part) || part.empty()) &&
+         !(whole.empty() && part.empty());
+}
+
+std::string joined(const std::vector<std::string>& items, const std::string& separator = ", ") {
+  std::string out;
+  for (const std::string& item : items) out += (out.empty() ? "" : separator) + item;
+  return out;
+}
+
+std::size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The known element a misspelled name most likely meant, or nothing.
+std::string nearestEntryElement(const std::string& name) {
+  std::string best;
+  std::size_t bestDistance = 4;
+  for (const char* known : kEntryElements) {
+    std::size_t d = editDistance(name, known);
+    if (d < bestDistance) bestDistance = d, best = known;
+  }
+  return best;
+}
+
+// The 1-based line of a byte offset into text.
+std::size_t lineAt(const std::string& text, std::ptrdiff_t offset) {
+  if (offset < 0) return 0;
+  auto end =
+      text.begin() + std::min<std::ptrdiff_t>(offset, static_cast<std::ptrdiff_t>(text.size()));
+  return static_cast<std::size_t>(std::count(text.begin(), end, '\n')) + 1;
+}
+
+// What a URL a report is posted to lacks; empty when a post can go out.
+std::string urlProblem(const std::string& url) {
+  std::size_t scheme = 0;
+  if (asciiStartsWithNoCase(url, "https://")) {
+    scheme = 8;
+  } else if (asciiStartsWithNoCase(url, "http://")) {
+    scheme = 7;
+  } else {
+    return "is not an http:// or https:// URL";
+  }
+  if (std::any_of(url.begin(), url.end(),
+                  [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; })) {
+    return "holds a blank or a control character";
+  }
+  std::string host = url.substr(scheme, url.find_first_of("/?#", scheme) - scheme);
+  host = host.substr(host.find('@') + 1);  // without user and password (npos + 1 keeps it all)
+  if (host.empty() || host[0] == ':') return "names no server";
+  return {};
+}
+
+bool emptyOrBlank(const std::string& text) { return trimSpaces(text).empty(); }
+
+class Checker {
+ public:
+  explicit Checker(Platform& os) : os_(os), now_(os.clock.now()) {}
+
+  std::vector<Finding> run() {
+    if (!checkRegistry() || !checkInstallationFolder()) return findings_;
+    checkIdentity();
+    checkWrittenFolders();
+    checkTemplate();
+    checkExecutionState();
+    checkEventLogs();
+    checkServerSettings();
+    return findings_;
+  }
+
+ private:
+  enum class FileState { kMissing, kReadable, kUnreadable };
+
+  void ok(const std::string& text) { findings_.push_back({Severity::kOk, text}); }
+  void warning(const std::string& text) { findings_.push_back({Severity::kWarning, text}); }
+  void error(const std::string& text) { findings_.push_back({Severity::kError, text}); }
+  std::string shown(const std::string& path) { return os_.files.nativePath(path); }
+
+  bool checkRegistry() {
+    RegistryKey key = 0;
+    Status opened = os_.registry.openKey(RegistryRoot::kLocalMachine, kIdentityKey, kKeyRead, &key);
+    const std::string why = os_.registry.unavailableReason();
+    const std::string source = os_.registry.sourceName();
+    const std::string in = source.empty() ? "" : " of the " + source;
+    if (!why.empty()) {
+      error("registry: " + why + ": write the agent identity into it (see sccevtmon(8))");
+      return false;
+    }
+    if (!opened.ok()) {
+      error(std::string("registry: no key ") + kIdentityKeyShown + in +
+            ": put the agent identity under that key");
+      return false;
+    }
+    for (const char* name : {"InstallationPath", "MEMBERID", "SITEID", "REGID", "TYPE", "EVENT"}) {
+      std::uint32_t type = 0;
+      std::uint32_t size = 0;
+      if (os_.registry.queryValue(key, name, &type, nullptr, &size).ok() && type != kRegSz) {
+        error(std::string("registry value ") + name +
+              " is not a text value (REG_SZ): a run reads it as empty; write it as \"" + name +
+              "\"=\"...\"");
+      }
+    }
+    os_.registry.closeKey(key);
+    fncGetRegInfo(rs_, os_, kIdentityKey);
+    ok(std::string("registry: agent identity in ") + kIdentityKeyShown + in);
+    return true;
+  }
+
+  bool checkInstallationFolder() {
+    if (emptyOrBlank(rs_.installPath)) {
+      error("InstallationPath is empty: a run ends at once; set it to the agent's folder");
+      return false;
+    }
+    if (!os_.files.folderExists(rs_.installPath)) {
+      error("installation folder " + shown(rs_.installPath) +
+            " does not exist: a run ends at once; create it or correct InstallationPath");
+      return false;
+    }
+    if (os_.files.isWritable(rs_.installPath)) {
+      ok("installation folder " + shown(rs_.installPath));
+    } else {
+      error("installation folder " + shown(rs_.installPath) +
+            " is not writable: a run cannot create its report files there; " + kWriteAccess);
+    }
+    return true;
+  }
+
+  void checkIdentity() {
+    const std::string& regId = rs_.regId;
+    if (std::string problem = regIdFileNameProblem(regId); !problem.empty()) {
+      error("REGID " + quoted(regId) + " " + problem +
+            ": start-up refuses it; set REGID to the registration ID the server assigned");
+    } else if (numericValue(regId) == 0) {
+      error("REGID " + quoted(regId) + " is not a non-zero number: a run writes \"MSG : Invalid " +
+            "RegId\" into " + shown(activityLogPath()) +
+            " and stops without a report; set REGID to the registration ID the server assigned");
+    } else if (!isDigits(regId)) {
+      warning("REGID " + quoted(regId) + " reads as " + numberText(numericValue(regId)) +
+              " but names the activity log and the report files as written; write the number "
+              "alone");
+    } else {
+      ok("REGID " + regId);
+    }
+    for (auto [name, value] :
+         {std::pair<const char*, const std::string*>{"MEMBERID", &rs_.memberId},
+          {"SITEID", &rs_.siteId}}) {
+      if (isDigits(*value) && numericValue(*value) != 0) {
+        ok(std::string(name) + " " + *value);
+      } else {
+        warning(std::string(name) + " " + quoted(*value) +
+                " is not a non-zero number: the reports carry it as written and the server may "
+                "not place them; set the ID the server assigned");
+      }
+    }
+    if (emptyOrBlank(rs_.agentType)) {
+      warning("TYPE is empty: the report addresses carry an empty rty; set the agent's type code");
+    } else {
+      ok("TYPE " + rs_.agentType);
+    }
+  }
+
+  std::string activityLogPath() {
+    return rs_.installPath + "ApplicationLog\\qSCCLog\\" + os_.process.executableBaseName() + "_" +
+           rs_.regId + ".txt";
+  }
+
+  // A folder a run writes in: fine when writable, or when missing but creatable in its parent.
+  void writtenFolder(const std::string& folder, const std::string& parent, const std::string& what,
+                     const std::string& consequence) {
+    if (os_.files.folderExists(folder)) {
+      if (os_.files.isWritable(folder)) {
+        ok(what + " " + shown(folder));
+      } else {
+        error(what + " " + shown(folder) + " is not writable: " + consequence + "; " +
+              kWriteAccess);
+      }
+    } else if (os_.files.folderExists(parent) && !os_.files.isWritable(parent)) {
+      error(what + " " + shown(folder) + " is missing and cannot be created in " + shown(parent) +
+            ": " + consequence + "; create it and " + kWriteAccess);
+    } else {
+      ok(what + " " + shown(folder) + " is created by the next run");
+    }
+  }
+
+  void checkWrittenFolders() {
+    const std::string& install = rs_.installPath;
+    writtenFolder(install + "ApplicationLog\\qSCCLog", install + "ApplicationLog",
+                  "activity-log folder", "a run cannot open its activity log and ends at once");
+    const std::string log = activityLogPath();
+    if (regIdFileNameProblem(rs_.regId).empty() && os_.files.fileExists(log) &&
+        !os_.files.isWritable(log)) {
+      error("activity log " + shown(log) +
+            " cannot be written: a run cannot open it and ends at once; " + kWriteAccess);
+    }
+    writtenFolder(install + "SCCPostLogs", install, "post-logs folder",
+                  "a run's report files stay in the installation folder while the server hears "
+                  "of success");
+    const std::string stateFolder = install + "qSCC\\MonitorTemplate";
+    if (os_.files.folderExists(stateFolder) && !os_.files.isWritable(stateFolder)) {
+      error("folder " + shown(stateFolder) +
+            " is not writable: a run cannot record LastRun or the last failure, so every run "
+            "reads only the last hour and posts the same failure again; " +
+            kWriteAccess);
+    }
+  }
+
+  // A settings file or template as a run finds it: missing, a regular file of at most 16 MiB
+  // (readable), or something a run does not read (an error is reported).
+  FileState settingsFile(const std::string& path, const std::string& what,
+                         const std::string& consequence) {
+    if (os_.files.folderExists(path)) {
+      error(what + " " + shown(path) + " is a folder: " + consequence);
+      return FileState::kUnreadable;
+    }
+    if (!os_.files.fileExists(path)) return FileState::kMissing;
+    std::uint64_t size = 0;
+    if (os_.files.fileSize(path, &size).ok() && size > kSettingsFileLimit) {
+      error(what + " " + shown(path) +
+            " is larger than 16 MiB, which a run does not read: " + consequence);
+      return FileState::kUnreadable;
+    }
+    return FileState::kReadable;
+  }
+
+  void checkTemplate() {
+    const std::string path = rs_.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
+    const std::string redeliver = "deliver the template the server assigned";
+    FileState state = settingsFile(path, "template", "a run cannot use it; " + redeliver);
+    if (state == FileState::kUnreadable) return;
+    if (state == FileState::kMissing) {
+      error("template " + shown(path) + " is missing: a run reports \"Event Template is " +
+            "missing.\"; " + redeliver);
+      return;
+    }
+    std::string bytes;
+    if (Status s = os_.files.readFile(path, &bytes); !s.ok()) {
+      error("template " + shown(path) + " cannot be read (" + s.description +
+            "): a run cannot compute its checksum; make it readable for the account the runs use");
+      return;
+    }
+    checkTemplateChecksum(path);
+    checkTemplateDocument(bytes);
+  }
+
+  void checkTemplateChecksum(const std::string& path) {
+    std::string why;
+    // The routine's log lines go nowhere: the check opens no activity log.
+    if (fncGenerateChecksum(rs_, os_, path, why)) {
+      error("template checksum cannot be computed (" + why + "); make the template readable");
+      return;
+    }
+    const std::string md5 = toUpperAnsi(trimSpaces(rs_.computedChecksum));
+    const std::string expected = toUpperAnsi(trimSpaces(rs_.expectedChecksum));
+    const std::string command = " (" + os_.checksum.operatorCommand(path) + " computes it)";
+    if (expected.empty()) {
+      error("EVENT is empty: a run reports \"Checksum is missing for the event template\"; set " +
+            std::string("EVENT to the template's MD5 ") + md5 + command);
+    } else if (expected != md5) {
+      error("template MD5 " + md5 + " differs from EVENT " + trimSpaces(rs_.expectedChecksum) +
+            ": a run reports \"Checksum mismatched for event log\"; redeliver the template the "
+            "server assigned, or if this is it, set EVENT to " +
+            md5 + command);
+    } else {
+      ok("template MD5 " + md5 + " matches EVENT" + command);
+    }
+  }
+
+  std::string lineOf(const XmlNode& node) {
+    return "template line " + std::to_string(lineAt(text_, node.offset()));
+  }
+
+  // Every element named name below node, in document order; a walk without recursion, so
+  // nesting depth is the template's to choose.
+  static std::vector<XmlNode> collect(const XmlNode& node, const std::string& name) {
+    std::vector<XmlNode> found;
+    std::vector<XmlNode> pending{node.firstChild()};
+    while (!pending.empty()) {
+      XmlNode n = pending.back();
+      pending.pop_back();
+      if (!n) continue;
+      pending.push_back(n.nextSibling());
+      if (n.kind() != XmlNodeKind::kElement) continue;
+      if (n.name() == name) found.push_back(n);
+      pending.push_back(n.firstChild());
+    }
+    return found;
+  }
+
+  void checkTemplateDocument(const std::string& bytes) {
+    const std::string notLoaded =
+        ": a run reports \"Failed to load the xml file\"; correct the "
+        "template there or deliver it again";
+    XmlDocument document;
+    Status loaded = decodeXmlText(bytes, &text_);
+    if (loaded.ok()) loaded = document.loadBytes(bytes);
+    if (!loaded.ok()) {
+      error("template is not well-formed XML (" + loaded.description + ")" + notLoaded);
+      return;
+    }
+    const std::vector<XmlNode> tops = collect(document.document(), "dcmevntlgtemplat");
+    if (tops.empty()) {
+      error("template has no <dcmevntlgtemplat> element (its root element is <" +
+            document.rootElement().name() +
+            ">): a run reads no entry, monitors nothing and reports success; make "
+            "<dcmevntlgtemplat> the root element");
+      return;
+    }
+    for (std::size_t i = 1; i < tops.size(); ++i) {
+      error(lineOf(tops[i]) +
+            ": a second <dcmevntlgtemplat> element, which a run never reads; move its entries "
+            "into the first one");
+    }
+    int templates = 0;
+    int entries = 0;
+    for (const XmlNode& child : tops[0].children()) {
+      if (child.kind() != XmlNodeKind::kElement) continue;
+      const std::string name = child.name();
+      if (name == "template") {
+        ++templates;
+        checkTemplateElement(child);
+      } else if (name == "dcm") {
+        checkEntry(child, ++entries);
+      } else {
+        std::string hint =
+            equalsNoCase(name, "dcm") || equalsNoCase(name, "template")
+                ? "; element names are case-sensitive: write <" + toLowerAnsi(name) + ">"
+                : "; the template's children are <template> and <dcm> entries";
+        error(lineOf(child) + ": unknown element <" + name + "> in <dcmevntlgtemplat>: a run " +
+              "ignores it" + hint);
+      }
+    }
+    if (templates == 0) {
+      warning(
+          "template has no <template id=\"...\" version=\"...\"> element: the reports carry "
+          "template id 0 and version 0");
+    } else if (templates > 1) {
+      warning("template has " + std::to_string(templates) +
+              " <template> elements: the last one's id and version count");
+    }
+    if (entries == 0) warning("template has no <dcm> entry: a run monitors nothing");
+  }
+
+  void checkTemplateElement(const XmlNode& element) {
+    for (const char* attribute : {"id", "version"}) {
+      std::string value;
+      if (!element.attribute(attribute, &value)) {
+        error(lineOf(element) + ": <template> has no " + attribute +
+              " attribute: a run stops reading the template there and reports \"Failed to parse "
+              "the XML, ...\"; add " +
+              attribute + "=\"...\"");
+      } else if (!isNumberText(value)) {
+        warning(lineOf(element) + ": template " + attribute + " " + quoted(value) +
+                " is not a number: the reports carry " + numberText(numericValue(value)));
+      }
+    }
+  }
+
+  void checkEntry(const XmlNode& dcm, int number) {
+    const std::string where = lineOf(dcm) + ", entry " + std::to_string(number);
+    const std::size_t before = findings_.size();
+    for (const char* attribute : {"scriptid", "scriptver"}) {
+      std::string value;
+      if (!dcm.attribute(attribute, &value)) {
+        error(where + ": <dcm> has no " + attribute +
+              " attribute: a run stops reading the template there and reports \"Failed to parse "
+              "the XML, ...\"; add " +
+              attribute + "=\"...\"");
+      } else if (!isNumberText(value)) {
+        warning(where + ": " + attribute + " " + quoted(value) +
+                " is not a number: its report rows carry " + numberText(numericValue(value)));
+      }
+    }
+    std::map<std::string, std::string> fields;
+    for (const XmlNode& child : dcm.children()) {
+      if (child.kind() != XmlNodeKind::kElement) continue;
+      const std::string name = toLowerAnsi(trimSpaces(child.name()));
+      const auto* known = std::find(std::begin(kEntryElements), std::end(kEntryElements), name);
+      if (known == std::end(kEntryElements)) {
+        std::string nearest = nearestEntryElement(name);
+        const bool filter = nearest.rfind("evnt", 0) == 0 && nearest != "evntlgsourcestr" &&
+                            nearest != "evntlgsource";
+        error(lineOf(child) + ", entry " + std::to_string(number) + ": unknown element <" +
+              child.name() + ">: a run ignores it" +
+              (filter ? ", so it does not narrow the entry" : "") +
+              (nearest.empty() ? std::string("; remove it") : "; did you mean <" + nearest + ">?"));
+      } else if (name != "evntlgsource" && fields.count(name) != 0) {
+        error(lineOf(child) + ", entry " + std::to_string(number) + ": a second <" + name +
+              ">: a run keeps only the last one; merge them into one");
+      }
+      fields[name] = trimSpaces(child.text());
+    }
+    checkEntryFields(where, fields);
+    if (findings_.size() == before) {
+      ok(where + ": event log " + quoted(fields["evntlgsourcestr"]));
+    }
+  }
+
+  void checkEntryFields(const std::string& where, std::map<std::string, std::string>& f) {
+    const std::string& log = f["evntlgsourcestr"];
+    if (emptyOrBlank(log)) {
+      error(where + ": no event log in <evntlgsourcestr>: a run never reads this entry; name the " +
+            "log, such as System");
+    } else {
+      const std::string name = trimSpaces(log);
+      if (logs_.count(name) == 0) logOrder_.push_back(log);
+      logs_[name].push_back(where.substr(where.rfind("entry")));
+    }
+    checkEventTypes(where, f["evnttype"]);
+    checkList(where, "evntsource", f["evntsource"], "source name", false);
+    checkList(where, "evntid", f["evntid"], "event ID", true);
+    checkDescription(where, f["evntdesc"], f["evntdescstrt"], f["evntdescandor"]);
+    checkPairs(where, f["evntsourandid"], trimSpaces(log));
+    std::int16_t option = 0;
+    if (!outputOption(f["outputopt"], &option).ok()) {
+      error(where + ": <outputopt> " + quoted(f["outputopt"]) +
+            " is not a whole number: every log's pass stops at this entry and a run reports the "
+            "failure; write 1 (summary rows), 2 (detail rows) or 3 (both)");
+    } else if (option < 1 || option > 3) {
+      error(where + ": <outputopt> " + std::to_string(option) +
+            " is out of range: a run writes nothing for this entry; write 1 (summary rows), 2 "
+            "(detail rows) or 3 (both)");
+    }
+  }
+
+  void checkEventTypes(const std::string& where, const std::string& types) {
+    const std::string all = trimSpaces(types);
+    if (all == "0") return;
+    if (all.empty()) {
+      warning(where + ": <evnttype> is empty: every event type is reported; write 0 to say so");
+      return;
+    }
+    bool anyKnown = false;
+    std::vector<std::string> skipped;
+    std::size_t start = 0;
+    for (std::size_t end = 0; end != std::string::npos; start = end + 1) {
+      end = types.find(';', start);
+      const std::string code = trimSpaces(types.substr(start, end - start));
+      if (code == "1" || code == "2" || code == "4" || code == "8" || code == "16") {
+        anyKnown = true;
+      } else if (!code.empty()) {
+        skipped.push_back(quoted(code));
+      }
+    }
+    if (skipped.empty()) return;
+    error(where + ": <evnttype> " + quoted(types) + ": a run skips " + joined(skipped, " and ") +
+          (anyKnown ? "" : ", so every event type passes") +
+          "; the codes are 1 (error), 2 (warning), 4 (information), 8 (success audit) and 16 " +
+          "(failure audit), separated by \";\", or 0 alone for every type");
+  }
+
+  void checkList(const std::string& where, const char* element, const std::string& value,
+                 const char* item, bool numbers) {
+    if (emptyOrBlank(value)) return;
+    int named = 0;
+    for (const std::string& piece : prepareList(value, ",", ",")) {
+      const std::string t = trimSpaces(piece);
+      if (t.empty()) continue;
+      ++named;
+      if (numbers && !isEventId(t)) {
+        error(where + ": " + item + " " + quoted(t) + " in <" + element +
+              "> is not a number from 0 to 65535: no event has it; write event IDs as numbers "
+              "separated by \",\"");
+      }
+    }
+    if (named == 0) {
+      error(where + ": <" + element + "> holds no " + item + ": no event passes; name them, " +
+            "separated by \",\"");
+    }
+  }
+
+  void checkDescription(const std::string& where, const std::string& texts, const std::string& mode,
+                        const std::string& joiner) {
+    if (emptyOrBlank(texts)) return;
+    const std::string m = toLowerAnsi(trimSpaces(mode));
+    if (m != "starts with" && m != "ends with" && m != "contain" && m != "does not contain") {
+      error(where + ": <evntdescstrt> " + quoted(mode) +
+            " is not \"starts with\", \"ends with\", \"contain\" or \"does not contain\": a run " +
+            "ignores <evntdesc> and reports every event; write one of the four");
+      return;
+    }
+    const std::string j = toUpperAnsi(trimSpaces(joiner));
+    if (prepareList(texts, "##", "##").size() > 1 && j != "AND" && j != "OR") {
+      error(where + ": <evntdescandor> " + quoted(joiner) + " is neither AND nor OR: with " +
+            "several texts a run reports " + (m == "does not contain" ? "every" : "no") +
+            " event; write AND or OR");
+    }
+  }
+
+  void checkPairs(const std::string& where, const std::string& value, const std::string& log) {
+    if (emptyOrBlank(value)) return;
+    for (const std::string& pair : prepareList(value, "##", ",")) {
+      const std::string trimmed = trimSpaces(pair);
+      const std::size_t semicolon = trimmed.find(';');
+      const std::string ids =
+          semicolon == std::string::npos ? trimmed : trimmed.substr(semicolon + 1);
+      const std::string about = where + ": pair " + quoted(pair) + " in <evntsourandid>";
+      const std::string form = "; write SOURCE;ID,ID";
+      if (ids.find_first_not_of(',') == std::string::npos) {
+        error(about + " has no event ID: a run skips it" + form);
+        continue;
+      }
+      if (semicolon == std::string::npos) {
+        error(about + " has no \";\" between source and IDs: the pass over " + quoted(log) +
+              " fails at this entry and a run reports \"Invalid procedure call or argument\"" +
+              form);
+        continue;
+      }
+      if (trimSpaces(trimmed.substr(0, semicolon)).empty()) {
+        error(about + " names no source: no event matches it" + form);
+      }
+      for (const std::string& id : splitList(ids, ",")) {
+        const std::string t = trimSpaces(id);
+        if (!t.empty() && !isEventId(t)) {
+          error(about + ": event ID " + quoted(t) +
+                " is not a number from 0 to 65535: no event has it" + form);
+        }
+      }
+    }
+  }
+
+  // Reads a key of the execution-state file as a run does (a 100-character buffer).
+  std::string readState(const std::string& file, const std::string& section,
+                        const std::string& key) {
+    std::string buffer(100, ' ');
+    os_.profile.getString(section, key, "", buffer, file);
+    return fncStripAtNull(buffer);
+  }
+
+  void checkExecutionState() {
+    LocalTime from = addSeconds(now_, -3600);
+    const std::string ini = executionIniPathOf(rs_.installPath);
+    FileState state = settingsFile(ini, "execution state",
+                                   "a run cannot keep its threshold, LastRun or last failure; "
+                                   "remove it");
+    if (state == FileState::kMissing) {
+      ok("execution state " + shown(ini) +
+         " is not written yet: the next run reads the last hour and writes the threshold 50");
+    } else if (state == FileState::kReadable) {
+      checkThreshold(readState(ini, "Threshold", "EventDetails"));
+      checkLastRun(readState(ini, "LastRunDateTime", "LastRun"), &from);
+      std::string reason;
+      fncGetIniString(os_, reason, "LastFailure", "Reason", ini);
+      if (!emptyOrBlank(reason)) {
+        warning("the last run reported the failure " + quoted(trimSpaces(reason)) +
+                ": a run does not post the same failure again until one succeeds");
+      }
+    }
+    fromTime_ = runTimestamp(from);
+    toTime_ = runTimestamp(now_);
+  }
+
+  void checkThreshold(const std::string& text) {
+    const double threshold = numericValue(text);
+    if (threshold == 0) {
+      if (!emptyOrBlank(text) && trimSpaces(text) != "0") {
+        warning("threshold " + quoted(text) + " in [Threshold] EventDetails is not a number: a " +
+                "run replaces it by 50");
+      } else {
+        ok("threshold not set: the next run writes the default 50");
+      }
+    } else if (threshold < 0) {
+      warning("threshold " + numberText(threshold) +
+              " is negative: every run reports a threshold violation, even one without events");
+    } else {
+      ok("threshold " + numberText(threshold) + " detail rows per run");
+    }
+  }
+
+  void checkLastRun(const std::string& text, LocalTime* from) {
+    const std::string fix =
+        "; correct this machine's clock or remove LastRun from "
+        "[LastRunDateTime]";
+    if (emptyOrBlank(text)) {
+      ok("no LastRun: the next run reads the last hour");
+      return;
+    }
+    std::optional<LocalTime> last = parseRunTimestamp(text);
+    if (!last) {
+      error(
+          "LastRun " + quoted(text) + " is not a date and time (MM/DD/YYYY HH:NN:SS): a run " +
+          "reports \"Failed to get the exe's last execution time. Type mismatch\" and reads the " +
+          "last hour; remove LastRun from [LastRunDateTime]");
+      return;
+    }
+    const long long hours = clockHour(now_) - clockHour(*last);
+    const std::string when = "LastRun " + trimSpaces(text);
+    if (hours < -24) {
+      error(when + " lies more than 24 clock hours after this machine's time " +
+            runTimestamp(now_) + ": a run reports \"Last execution time " + runTimestamp(*last) +
+            " lies more than 24 hours ahead of the clock.\" and reads the last hour" + fix);
+    } else if (civilSeconds(*last) > civilSeconds(now_)) {
+      error(when + " lies after this machine's time " + runTimestamp(now_) +
+            ": every run until the hour after it is refused (\"Last exection is less than an "
+            "hour.\")" +
+            fix);
+    } else if (hours == 0) {
+      ok(when +
+         ": a run within this clock hour is refused as a second one; the next hour's "
+         "proceeds");
+    } else if (hours > 24) {
+      warning(when +
+              " is more than 24 clock hours ago: the next run reads only the last hour, "
+              "the time between is never read");
+    } else {
+      ok(when + ": the next run reads the " + std::to_string(hours) + " hour(s) since then");
+      *from = *last;
+    }
+  }
+
+  void checkEventLogs() {
+    if (logOrder_.empty()) return;
+    std::vector<EventLogSource> present;
+    const bool listed = os_.logQuery.listLogs(&present).ok();
+    std::vector<std::string> presentNames;
+    for (const EventLogSource& log : present) presentNames.push_back(log.name);
+    for (const std::string& name : logOrder_) {
+      const std::string which =
+          "event log " + quoted(name) + " (" + joined(logs_[trimSpaces(name)]) + ")";
+      std::unique_ptr<LogQuery> query;
+      std::unique_ptr<LogInputFormat> format;
+      Status s = os_.logQuery.createQuery(&query);
+      if (s.ok()) s = os_.logQuery.createEventLogInputFormat(&format);
+      if (!s.ok()) {
+        error("the log query engine cannot be started (" + s.description +
+              "): a run reads no event log and reports it");
+        return;
+      }
+      std::string text;
+      std::unique_ptr<LogRecordSet> rows;
+      s = buildEventQuery(name, fromTime_, toTime_, &text);
+      if (s.ok()) s = query->execute(text, *format, &rows);
+      auto found = std::find_if(present.begin(), present.end(), [&](const EventLogSource& log) {
+        return asciiEqualsNoCase(log.name, name);
+      });
+      if (!s.ok()) {
+        std::string advice =
+            found != present.end() ? "export the log again"
+            : !listed              ? "export the log into the event-log folder"
+            : presentNames.empty()
+                ? "export the log into the event-log folder, which holds no event log"
+                : "export the log into the event-log folder, which holds " + joined(presentNames);
+        error(which + ": " + s.description + ": a run reports it as its failure; " + advice);
+        continue;
+      }
+      long window = 0;
+      for (; !rows->atEnd(); rows->moveNext()) ++window;
+      const long records = rows->inputUnitsProcessed();
+      const std::string file = found == present.end() ? "" : shown(found->location) + ", ";
+      ok(which + ": " + file + std::to_string(records) +
+         (records == 1 ? " record, " : " records, ") + std::to_string(window) +
+         " in the window a run now reads");
+    }
+  }
+
+  void checkServerSettings() {
+    const std::string file = rs_.installPath + "Configuration\\qScriptDNS.ini";
+    FileState state = settingsFile(file, "server settings",
+                                   "no report is posted; write the server's base URLs there");
+    if (state == FileState::kMissing) {
+      warning("server settings " + shown(file) +
+              " are missing: no report is posted, each is kept as a file in SCCPostLogs; write "
+              "the server's base URLs there");
+      return;
+    }
+    if (state == FileState::kUnreadable) return;
+    checkUrl(file, "wpdcmodjobexestsins", "status reports");
+    checkUrl(file, "wpdcmscctmpevtlgfail", "failure reports");
+  }
+
+  void checkUrl(const std::string& file, const std::string& section, const std::string& what) {
+    std::string value;
+    fncGetIniString(os_, value, section, "URL", file);
+    const std::string url = trimSpaces(value);
+    const std::string named = "URL " + quoted(url) + " in [" + section + "]";
+    if (url.empty()) {
+      warning("no URL in [" + section + "] of the server settings: " + what +
+              " are not posted but kept as files in SCCPostLogs");
+    } else if (std::string problem = urlProblem(url); !problem.empty()) {
+      error(named + " " + problem + ": every post of " + what +
+            " fails; write the server's base URL, such as https://server.example/reports/");
+    } else if (asciiStartsWithNoCase(url, "http://")) {
+      warning(named + " is plain http: " + what +
+              " travel unencrypted; use https:// when the server offers it");
+    } else {
+      ok(what + " go to " + url);
+    }
+  }
+
+  Platform& os_;
+  const LocalTime now_;
+  RunState rs_;  // what a run would read; its activity log stays closed
+  std::vector<Finding> findings_;
+  std::string text_;                                      // the template as UTF-8
+  std::vector<std::string> logOrder_;                     // log names as first written
+  std::map<std::string, std::vector<std::string>> logs_;  // trimmed name -> its entries
+  std::string fromTime_;
+  std::string toTime_;
+};
+
+}  // namespace
+
+std::vector<Finding> checkInstallation(Platform& os) { return Checker(os).run(); }
+
+std::string findingLine(const Finding& finding) {
+  switch (finding.severity) {
+    case Severity::kOk:
+      return "ok: " + finding.text;
+    case Severity::kWarning:
+      return "warning: " + finding.text;
+    case Severity::kError:
+      break;
+  }
+  return "error: " + finding.text;
+}
+
+std::string checkSummary(const std::vector<Finding>& findings) {
+  auto count = [&](Severity s) {
+    return std::count_if(findings.begin(), findings.end(),
+                         [&](const Finding& f) { return f.severity == s; });
+  };
+  auto plural = [](long n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+  };
+  return "sccevtmon --check: " + plural(count(Severity::kError), "error") + ", " +
+         plural(count(Severity::kWarning), "warning");
+}
+
+int checkExitStatus(const std::vector<Finding>& findings) {
+  return std::any_of(findings.begin(), findings.end(),
+                     [](const Finding& f) { return f.severity == Severity::kError; })
+             ? 1
+             : 0;
+}
+
+std::string regIdFileNameProblem(const std::string& regId) {
+  if (regId.find_first_of("/\\") != std::string::npos) return "holds a path separator";
+  if (regId.find("..") != std::string::npos) return "holds \"..\"";
+  if (std::any_of(regId.begin(), regId.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 32 || c == 0x7F; })) {
+    return "holds a control character";
+  }
+  return {};
+}
+
+}  // namespace sccevtmon
