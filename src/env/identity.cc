@@ -1,5 +1,7 @@
 #include "env/identity.h"
 
+#include <cstdint>
+
 #include "base/text.h"
 
 namespace sccevtmon {
@@ -75,7 +77,12 @@ std::string fncReadRegValue(Platform& os, RegistryRoot root, const std::string& 
 
 std::string fncFormatMessage(Platform& os, const std::string& code) {
   std::string buffer(200, ' ');
-  std::string message = os.process.systemMessage(static_cast<long>(numericValue(code)));
+  // A system code is 32 bits wide (a negative one names the same code as its unsigned twin);
+  // a number outside that range has no message, and never overflows a 32-bit long.
+  double value = numericValue(code);
+  if (!(value >= -2147483648.0 && value <= 4294967295.0)) return buffer;
+  auto bits = static_cast<std::uint32_t>(static_cast<std::int64_t>(value));
+  std::string message = os.process.systemMessage(static_cast<long>(bits));
   if (message.empty()) return buffer;
   message = message.substr(0, 199);
   buffer.replace(0, message.size(), message);

@@ -116,6 +116,9 @@ TEST(SmallHelpersTest, StripAtNullAndFormatMessage) {
   EXPECT_EQ(text.size(), 200u);
   EXPECT_EQ(text.substr(0, message.size() + 1), message + '\0');
   EXPECT_EQ(text.substr(message.size() + 1), std::string(200 - message.size() - 1, ' '));
+  // Codes wider than 32 bits have no message (and must not overflow Windows' 32-bit long).
+  EXPECT_EQ(fncFormatMessage(fake.platform, "4294967298"), std::string(200, ' '));
+  EXPECT_EQ(fncFormatMessage(fake.platform, "-4294967294"), std::string(200, ' '));
 }
 
 }  // namespace

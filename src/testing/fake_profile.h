@@ -21,14 +21,14 @@ class FakeProfileFiles : public ProfileFiles {
                           const std::string& file) override {
     std::optional<std::string> value;
     if (files_.hasFile(file)) value = profileLookup(files_.content(file), section, key);
-    return profileCopyToBuffer(value ? *value : defaultValue, buffer);
+    return profileCopyToBuffer(profileStringOrDefault(value, defaultValue), buffer);
   }
 
   std::int32_t getInt(const std::string& section, const std::string& key, std::int32_t defaultValue,
                       const std::string& file) override {
     if (!files_.hasFile(file)) return defaultValue;
     auto value = profileLookup(files_.content(file), section, key);
-    return value ? profileInteger(*value) : defaultValue;
+    return profileIntegerOrDefault(value, defaultValue);
   }
 
   Status writeString(const std::string& section, const std::string& key, const std::string& value,

@@ -24,7 +24,12 @@ inline std::string sampleEvtxFolder() {
 // Runs a shell command and collects its standard output; false when it cannot be run or
 // exits with an error.
 inline bool commandOutput(const std::string& command, std::string* text) {
+#ifdef _WIN32
+  FILE* pipe = _popen(command.c_str(), "rb");
+  auto pclose = _pclose;
+#else
   FILE* pipe = popen(command.c_str(), "r");
+#endif
   if (pipe == nullptr) return false;
   char buffer[65536];
   size_t n;

@@ -7,7 +7,15 @@
 
 namespace sccevtmon {
 
-// Sets TZ for the life of the object and restores it afterwards (tests only).
+#ifdef _WIN32
+// The C run-time's spellings.
+inline int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+inline void tzset() { _tzset(); }
+#endif
+
+// Sets TZ for the life of the object and restores it afterwards (tests only). On Windows only
+// the C run-time's time functions follow TZ; the system's zone stays as it is.
 class ScopedTimeZone {
  public:
   explicit ScopedTimeZone(const char* zone) {

@@ -1,23 +1,34 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace sccevtmon {
 
-// A real folder under /tmp for tests of the posix stand-ins, removed with its content.
+// A fresh real folder in the system's temporary folder, removed with its content (tests of the
+// platform implementations).
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sccevtmon-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    std::random_device random;
+    // create_directory fails on a name that exists, so the folder is ours alone.
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::filesystem::path candidate = base / ("sccevtmon-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.string();
+    }
   }
   ~TempFolder() {
+    if (path_.empty()) return;
     std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ec)) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+    }
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(path_, ec);

@@ -65,6 +65,7 @@ std::optional<std::string> profileLookup(std::string_view content, std::string_v
   std::string_view wantKey = trimBlank(key);
   for (std::string_view line : splitLines(content)) {
     if (auto s = sectionOf(line)) {
+      if (inSection) break;  // a later section of the same name is not read
       inSection = equalNoCase(*s, wantSection);
       continue;
     }
@@ -93,6 +94,18 @@ std::int32_t profileInteger(std::string_view value) {
     n = n * 10 + static_cast<std::uint32_t>(t[i] - '0');
   }
   return static_cast<std::int32_t>(negative ? 0u - n : n);
+}
+
+std::string_view profileStringOrDefault(const std::optional<std::string>& value,
+                                        std::string_view defaultValue) {
+  if (value) return *value;
+  size_t end = defaultValue.find_last_not_of(' ');
+  return defaultValue.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
+std::int32_t profileIntegerOrDefault(const std::optional<std::string>& value,
+                                     std::int32_t defaultValue) {
+  return value && !value->empty() ? profileInteger(*value) : defaultValue;
 }
 
 std::string profileUpdate(std::string_view content, std::string_view section, std::string_view key,

@@ -10,7 +10,8 @@ namespace sccevtmon {
 // The private-profile rules over the text of one INI file, shared by the file-backed stand-in
 // and the in-memory fake. Section and key names compare without regard to case; spaces and
 // tabs around names and values are ignored; a value in matching double or single quotes loses
-// them; the first of two equal keys wins. CR LF and LF line ends are read.
+// them; the first of two equal keys wins, and of two equal sections only the first is read.
+// CR LF and LF line ends are read.
 
 // The value of section/key, or nothing when the section or key is missing.
 std::optional<std::string> profileLookup(std::string_view content, std::string_view section,
@@ -18,6 +19,16 @@ std::optional<std::string> profileLookup(std::string_view content, std::string_v
 
 // The leading decimal number of a value, as the integer read does ("12abc" is 12, "abc" 0).
 std::int32_t profileInteger(std::string_view value);
+
+// What the string read gives for a lookup's result: the value, or else the default without
+// its trailing spaces.
+std::string_view profileStringOrDefault(const std::optional<std::string>& value,
+                                        std::string_view defaultValue);
+
+// What the integer read gives for a lookup's result: the value's leading number, or the
+// default when the key is missing or its value empty.
+std::int32_t profileIntegerOrDefault(const std::optional<std::string>& value,
+                                     std::int32_t defaultValue);
 
 // The file text after writing section/key = value: an existing key's line is replaced in
 // place, a new key goes after the last key of its section, a new section at the end. Every

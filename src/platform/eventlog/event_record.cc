@@ -2,9 +2,9 @@
 
 #include <charconv>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
+#include "platform/clock.h"
 #include "util/ascii.h"
 #include "util/civil_time.h"
 
@@ -120,14 +120,6 @@ std::optional<long long> parseSystemTime(std::string_view text) {
   if (k < text.size() && text[k] == 'Z') ++k;
   if (k != text.size()) return std::nullopt;
   return civilSeconds(t);
-}
-
-long long utcToLocalCivil(long long utcSeconds) {
-  std::time_t t = static_cast<std::time_t>(utcSeconds);
-  std::tm tm{};
-  if (localtime_r(&t, &tm) == nullptr) return utcSeconds;
-  return civilSeconds(
-      LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec});
 }
 
 std::optional<long long> scanTimeCreated(std::string_view xml) {

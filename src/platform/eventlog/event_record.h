@@ -23,10 +23,6 @@ struct EventRow {
 // "2012-03-14T04:17:43.354562700Z"; the fraction is cut off. Nothing for another form.
 std::optional<long long> parseSystemTime(std::string_view text);
 
-// The local civil time of a UTC time (the C library's local time, so TZ counts), as seconds
-// since 1970-01-01 00:00:00 of the civil calendar (see civilSeconds).
-long long utcToLocalCivil(long long utcSeconds);
-
 // The local civil seconds of an event's TimeCreated, found in the event's XML text without
 // parsing it. Nothing when the text has no TimeCreated/@SystemTime in the usual form; the
 // caller then parses the event.

@@ -1,6 +1,7 @@
 #include "platform/eventlog/evtx_events.h"
 
 #include "evtx/evtx.h"
+#include "platform/clock.h"
 #include "platform/eventlog/event_record.h"
 #include "util/text_encoding.h"
 

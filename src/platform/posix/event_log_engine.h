@@ -32,9 +32,8 @@ class PosixLogQueryEngine : public LogQueryEngine {
   std::function<std::string()> folder_;
 };
 
-// The event-log folder of this machine: SCCEVTMON_EVENTLOG_DIR when set, else the registry's
-// InstallationPath (HKEY_LOCAL_MACHINE\SOFTWARE\TORVEN, 32-bit view) + "EventLogs". Empty when
-// neither is known.
+// The event-log folder of this machine: SCCEVTMON_EVENTLOG_DIR when set, else the
+// installation's (see installedEventLogFolder). Empty when neither is known.
 std::string systemEventLogFolder(Registry& registry);
 
 }  // namespace sccevtmon

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 
+#include "platform/eventlog/exported_logs.h"
 #include "platform/posix/event_log_reader.h"
 #include "testing/fake_registry.h"
 #include "testing/scoped_time_zone.h"

@@ -42,7 +42,7 @@ std::uint32_t PosixProfileFiles::getString(const std::string& section, const std
                                            const std::string& file) {
   std::optional<std::string> value;
   if (auto content = readWhole(toPosixPath(file))) value = profileLookup(*content, section, key);
-  return profileCopyToBuffer(value ? *value : defaultValue, buffer);
+  return profileCopyToBuffer(profileStringOrDefault(value, defaultValue), buffer);
 }
 
 std::int32_t PosixProfileFiles::getInt(const std::string& section, const std::string& key,
@@ -50,7 +50,7 @@ std::int32_t PosixProfileFiles::getInt(const std::string& section, const std::st
   auto content = readWhole(toPosixPath(file));
   if (!content) return defaultValue;
   auto value = profileLookup(*content, section, key);
-  return value ? profileInteger(*value) : defaultValue;
+  return profileIntegerOrDefault(value, defaultValue);
 }
 
 Status PosixProfileFiles::writeString(const std::string& section, const std::string& key,

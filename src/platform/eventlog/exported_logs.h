@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/eventlog/event_record.h"
+#include "platform/eventlog/log_query_parser.h"
+#include "platform/log_query.h"
+#include "platform/registry.h"
+
+namespace sccevtmon {
+
+// What the engines that answer queries over exported event-log files share: the portable
+// build's engine, and the Windows build's engine for tests, which reads rendered-XML exports.
+
+// The event-log input format of these engines; it has no settings.
+class EventLogInputFormat : public LogInputFormat {};
+
+// The rows a query kept, walked in order and read through the query's column aliases
+// (without regard to case). inputUnitsProcessed() is contents.processed.
+std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> columns,
+                                                 EventLogContents contents);
+
+// The folder of the exported event logs in the agent's installation: the registry's
+// InstallationPath (HKEY_LOCAL_MACHINE\SOFTWARE\TORVEN, 32-bit view) + "EventLogs". Empty when
+// the registry has none. (SCCEVTMON_EVENTLOG_DIR, when set, names another folder; each
+// platform reads it in its own encoding.)
+std::string installedEventLogFolder(Registry& registry);
+
+}  // namespace sccevtmon

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+
+namespace sccevtmon {
+
+// What the shared tests (native_behaviour_test.cc, file_system_test.cc) need from the build
+// they run in: the build's own registry, private-profile and file-system implementations over
+// real data. Defined once in posix/ and once in win32/ (tests only).
+
+// One value to lay into the registry. key is the full path as the 64-bit view shows it
+// ("HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\X" for what the 32-bit view shows as SOFTWARE\X);
+// an empty name is the key's default value. Text values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ)
+// are ANSI with their NULs; other types hold raw bytes.
+struct RegistryEntry {
+  std::string key;
+  std::string name;
+  std::uint32_t type = 0;
+  std::string data;
+};
+
+// A registry that holds exactly the given keys and values for its lifetime (and a key with
+// no values for every key named).
+class RegistryFixture {
+ public:
+  virtual ~RegistryFixture() = default;
+  virtual Registry& registry() = 0;
+};
+std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryEntry>& values);
+
+// The build's private-profile functions and file-system object.
+std::unique_ptr<ProfileFiles> makeProfileFiles();
+std::unique_ptr<FileSystem> makeFileSystem();
+
+// Makes a file read-only (or writable again).
+void setReadOnly(const std::string& path, bool readOnly);
+
+// Whether the tests run under wine, which differs from Windows in a few known places.
+bool runningUnderWine();
+
+}  // namespace sccevtmon

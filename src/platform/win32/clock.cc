@@ -1,0 +1,40 @@
+#include "platform/win32/clock.h"
+
+#include <windows.h>
+
+namespace sccevtmon {
+namespace {
+
+// FILETIME counts 100-nanosecond steps from 1601-01-01 UTC.
+constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
+constexpr long long kTicksPerSecond = 10000000LL;
+
+LocalTime fromSystemTime(const SYSTEMTIME& t) {
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+}  // namespace
+
+LocalTime WinClock::now() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return fromSystemTime(t);
+}
+
+// The system's time zone and its daylight-saving rules, not the C run-time's TZ handling,
+// which knows nothing of the zone Windows is set to.
+long long utcToLocalCivil(long long utcSeconds) {
+  if (utcSeconds < -kSecondsFrom1601To1970) return utcSeconds;
+  auto ticks = static_cast<unsigned long long>(utcSeconds + kSecondsFrom1601To1970) *
+               static_cast<unsigned long long>(kTicksPerSecond);
+  FILETIME file{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME utc;
+  SYSTEMTIME local;
+  if (!FileTimeToSystemTime(&file, &utc) ||
+      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    return utcSeconds;
+  }
+  return civilSeconds(fromSystemTime(local));
+}
+
+}  // namespace sccevtmon

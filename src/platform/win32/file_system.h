@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace sccevtmon {
+
+// The file-system object over the Win32 file functions. Paths are used as the core builds
+// them; Win32 error codes become the run-time errors the object raises.
+class WinFileSystem : public FileSystem {
+ public:
+  bool folderExists(const std::string& path) override;
+  Status createFolder(const std::string& path) override;
+  bool fileExists(const std::string& path) override;
+  Status fileSize(const std::string& path, std::uint64_t* size) override;
+  Status readFile(const std::string& path, std::string* bytes) override;
+  Status createTextFile(const std::string& path, bool overwrite,
+                        std::unique_ptr<TextStream>* stream) override;
+  Status openTextFileForAppending(const std::string& path,
+                                  std::unique_ptr<TextStream>* stream) override;
+  Status copyFile(const std::string& source, const std::string& destination,
+                  bool overwrite) override;
+  Status deleteFile(const std::string& path, bool force) override;
+  // From the read-only attribute; access control lists are not consulted.
+  bool isWritable(const std::string& path) override;
+  // Repeated separators collapsed and a trailing one dropped.
+  std::string nativePath(const std::string& path) override;
+};
+
+}  // namespace sccevtmon
