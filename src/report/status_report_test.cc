@@ -245,7 +245,7 @@ TEST_F(StatusReportTest, AFailedPostLeavesTheReportInThePostLogsFolder) {
 TEST_F(StatusReportTest, AFailedFileWriteSkipsTheRest) {
   fake.webPost.failCreation();
   fake.files.fail = [](const std::string& op, const std::string& path) {
-    return op == "createTextFile" && path.find("SCCPostLogs") != std::string::npos
+    return op == "createFileAside" && path.find("SCCPostLogs") != std::string::npos
                ? runtimeError(kErrPermissionDenied)
                : Status::success();
   };

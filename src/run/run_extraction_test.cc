@@ -169,9 +169,10 @@ TEST_F(RunExtractionTest, RunGateRefusalEndsBeforeTheReportFiles) {
 class VanishingChecksum : public FakeChecksum {
  public:
   explicit VanishingChecksum(FakeFileSystem& files) : files_(files) {}
-  Status getMd5(const std::string& file, ChecksumOutputs& out, std::int16_t* result) override {
+  Status getMd5(const std::string& file, const std::string* contents, ChecksumOutputs& out,
+                std::int16_t* result) override {
     files_.files.erase(FakeFileSystem::normalise(file));
-    return FakeChecksum::getMd5(file, out, result);
+    return FakeChecksum::getMd5(file, contents, out, result);
   }
 
  private:

@@ -121,7 +121,10 @@ void fncParseWebpostData(RunState& rs, Platform& os, const std::string& path) {
   try {
     XmlDocument document;
     std::string bytes;
-    if (!os.files.readFile(path, &bytes).ok() || !document.loadBytes(bytes).ok()) {
+    rs.templateBytes.reset();
+    bool read = os.files.readFile(path, &bytes, kMaxSettingsFileBytes).ok();
+    if (read) rs.templateBytes = bytes;
+    if (!read || !document.loadBytes(bytes).ok()) {
       subWriteLog(rs, "ERR : Failed to load xml file, " + path);
       setTemplateFailure(rs, "Failed to load the xml file");
       return;

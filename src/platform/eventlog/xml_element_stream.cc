@@ -36,26 +36,26 @@ Status XmlElementStream::readMore(bool* gotMore) {
     }
     start_ = 0;
   }
-  std::string& block = block_;
-  block.resize(kBlockSize);
+  // The block buffer keeps its size, so a short read costs no clearing of the rest.
+  if (block_.size() != kBlockSize) block_.resize(kBlockSize);
   size_t n = 0;
-  if (Status s = read_(block.data(), block.size(), &n); !s.ok()) return s;
-  block.resize(n);
+  if (Status s = read_(block_.data(), block_.size(), &n); !s.ok()) return s;
+  std::string_view block(block_.data(), n);
   if (n == 0) eof_ = true;
   if (!started_) {
     started_ = true;
-    if (block.size() >= 2 && block[0] == '\xFF' && block[1] == '\xFE') {
+    if (block.starts_with("\xFF\xFE")) {
       encoding_ = Encoding::kUtf16Le;
-      block.erase(0, 2);
-    } else if (block.size() >= 2 && block[0] == '\xFE' && block[1] == '\xFF') {
+      block.remove_prefix(2);
+    } else if (block.starts_with("\xFE\xFF")) {
       encoding_ = Encoding::kUtf16Be;
-      block.erase(0, 2);
-    } else if (block.size() >= 4 && block.compare(0, 4, std::string("<\0?\0", 4)) == 0) {
+      block.remove_prefix(2);
+    } else if (block.starts_with(std::string_view("<\0?\0", 4))) {
       encoding_ = Encoding::kUtf16Le;
-    } else if (block.size() >= 4 && block.compare(0, 4, std::string("\0<\0?", 4)) == 0) {
+    } else if (block.starts_with(std::string_view("\0<\0?", 4))) {
       encoding_ = Encoding::kUtf16Be;
-    } else if (block.size() >= 3 && block.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-      block.erase(0, 3);
+    } else if (block.starts_with("\xEF\xBB\xBF")) {
+      block.remove_prefix(3);
     }
   }
   if (encoding_ == Encoding::kBytes) {
