@@ -11,7 +11,7 @@ Status writeElements(TextStream& stream, std::string& copy,
                      std::initializer_list<std::string> elements) {
   for (const std::string& e : elements) {
     if (Status s = stream.writeLine(e); !s.ok()) return s;
-    copy += e;
+    appendToCopy(copy, e);
   }
   return Status::success();
 }
@@ -66,7 +66,7 @@ Status writeTemplateHeaders(RunState& rs) {
 Status closeReportFiles(RunState& rs) {
   if (Status s = rs.summaryStream->writeLine("</wpevntsummdsk>"); !s.ok()) return s;
   if (Status s = rs.summaryStream->close(); !s.ok()) return s;
-  rs.summaryXml += "</wpevntsummdsk>";
+  appendToCopy(rs.summaryXml, "</wpevntsummdsk>");
   return rs.detailStream->close();
 }
 

@@ -74,12 +74,12 @@ void applyEventThreshold(RunState& rs) {
     rs.hasDetailRows = false;
     subWriteLog(rs, "MSG : Threshold violated, Total Events generated for the entire agent is :: " +
                         decimal(rs.totalEventCount));
-    subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
+    subWriteLog(rs, "MSG : The Details Xml is:-" + loggedCopy(rs.detailXml));
   } else {
     subWriteLog(rs,
                 "MSG : Total Events generated for the agent is :: " + decimal(rs.totalEventCount));
     subWriteLog(rs, "MSG :");
-    subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
+    subWriteLog(rs, "MSG : The Details Xml is:-" + loggedCopy(rs.detailXml));
     subWriteLog(rs, "MSG :");
   }
 }
@@ -135,7 +135,7 @@ Status runSequence(RunState& rs, Platform& os) {
   const std::string postLogs = rs.installPath + "SCCPostLogs\\";
   subMoveFiles(rs, os, rs.installPath + rs.summaryFileName, postLogs + rs.summaryFileName,
                flagText(rs.hasSummaryRows), rs.summaryAsidePath);
-  subWriteLog(rs, "MSG : The summary Xml is:-" + rs.summaryXml);
+  subWriteLog(rs, "MSG : The summary Xml is:-" + loggedCopy(rs.summaryXml));
   applyEventThreshold(rs);
   subMoveFiles(rs, os, rs.installPath + rs.detailFileName, postLogs + rs.detailFileName,
                flagText(rs.hasDetailRows), rs.detailAsidePath);
