@@ -126,6 +126,7 @@ Status subStartUp(RunState& rs, Platform& os) {
 void subEndApplication(RunState& rs) noexcept {
   subWriteLog(rs, "MSG : Application Ended");
   rs.activityLog.close();
+  rs.runLock.reset();  // last: the next run may start once this one has written its last line
   rs.ended = true;
 }
 

@@ -15,8 +15,8 @@ namespace sccevtmon {
 // Errors creating the log folders, the log or the post-logs folder go to the caller.
 Status subStartUp(RunState& rs, Platform& os);
 
-// The orderly end of a run: "MSG : Application Ended", then the log is closed and the run
-// marked ended. Callers return at once.
+// The orderly end of a run: "MSG : Application Ended", then the log is closed, the lock on the
+// installation released and the run marked ended. Callers return at once.
 void subEndApplication(RunState& rs) noexcept;
 
 // The size at which an existing activity log is started anew.
