@@ -1,6 +1,9 @@
 #include "platform/posix/openssl_checksum.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,10 +48,19 @@ std::int16_t md5OfBytes(const std::string& bytes, std::size_t block, ChecksumOut
 
 // Hashes the file in blocks; fills the outputs and answers 1, or 0 with errorInfo set.
 std::int16_t md5OfFile(const std::string& fileName, std::size_t block, ChecksumOutputs& out) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      std::fopen(toPosixPath(fileName).c_str(), "rb"), &std::fclose);
+  // Opening never waits (a pipe put in the file's place), and only a regular file is read.
+  int fd = ::open(toPosixPath(fileName).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(fd < 0 ? nullptr : ::fdopen(fd, "rb"),
+                                                       &std::fclose);
   if (!file) {
     out.errorInfo = std::to_string(errno) + " " + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
     return 0;
   }
   std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
