@@ -12,11 +12,6 @@
 namespace sccevtmon::testing {
 namespace {
 
-// The control characters XML forbids: all below 0x20 but tab, LF and CR (NUL ends the text).
-constexpr std::string_view kControlCharacters =
-    "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19"
-    "\x1A\x1B\x1C\x1D\x1E\x1F";
-
 Status engineError(const std::string& description) { return Status{kErrAutomation, description}; }
 
 // The first line of a libevtx error, and the error released.
@@ -43,42 +38,6 @@ struct FileCloser {
 struct RecordFreer {
   void operator()(libevtx_record_t* record) const { libevtx_record_free(&record, nullptr); }
 };
-
-// One event's XML text: counts it, tests its TimeCreated against the window (cheaply when the
-// text allows) and maps it. False when the text cannot be parsed.
-bool takeEvent(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,
-               bool* inWindow) {
-  *inWindow = false;
-  std::optional<long long> created;
-  if (window.limited) {
-    created = scanTimeCreated(xml);
-    if (created && !window.contains(*created)) return true;
-  }
-  // Event data may hold control characters that XML does not allow (binary values written
-  // as text); they read as '?', as characters the code page cannot show do.
-  Status loaded;
-  size_t control = xml.find_first_of(kControlCharacters);
-  if (control == std::string_view::npos) {
-    loaded = doc.loadBytes(xml);
-  } else {
-    std::string copy(xml);
-    for (; control != std::string::npos;
-         control = copy.find_first_of(kControlCharacters, control)) {
-      copy[control] = '?';
-    }
-    loaded = doc.loadBytes(copy);
-  }
-  if (!loaded.ok()) return false;
-  XmlNode event = doc.rootElement();
-  if (!event || event.name() != "Event") return false;
-  if (window.limited && !created) {
-    created = eventTimeCreated(event);
-    if (!created || !window.contains(*created)) return true;
-  }
-  mapEvent(event, row);
-  *inWindow = true;
-  return true;
-}
 
 }  // namespace
 
@@ -130,7 +89,7 @@ Status readEvtxFileWithLibevtx(const std::string& path, const EventWindow& windo
     if (xmlOut != nullptr) xmlOut->back() = text;
     EventRow row;
     bool inWindow = false;
-    if (!takeEvent(text, window, doc, &row, &inWindow)) {
+    if (!takeEventXml(text, window, doc, &row, &inWindow)) {
       ++out->skipped;
       continue;
     }
