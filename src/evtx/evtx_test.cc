@@ -182,7 +182,7 @@ Summary decode(const std::string& bytes, Collect& sink) {
   Decoder d;
   // An exact-size copy, so that a sanitizer sees any read past the end.
   std::vector<std::byte> copy(bytes.size());
-  std::memcpy(copy.data(), bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(copy.data(), bytes.data(), bytes.size());
   return d.read(copy, sink);
 }
 
