@@ -39,6 +39,27 @@ Status openActivityLog(RunState& rs, Platform& os) {
   return Status::success();
 }
 
+// Whether a REGID can be part of a file name: no path separator, no "..", no control
+// character (the activity log and the report files are named with it).
+bool isSafeInFileName(const std::string& regId) {
+  if (regId.find_first_of("/\\") != std::string::npos) return false;
+  if (regId.find("..") != std::string::npos) return false;
+  for (char c : regId) {
+    auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) return false;
+  }
+  return true;
+}
+
+// The REGID as it can be shown on one line.
+std::string printable(std::string text) {
+  for (char& c : text) {
+    auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = '?';
+  }
+  return text;
+}
+
 }  // namespace
 
 Status subStartUp(RunState& rs, Platform& os) {
@@ -59,6 +80,23 @@ Status subStartUp(RunState& rs, Platform& os) {
     return Status::success();
   }
   if (trimmed.back() != '\\') rs.installPath += "\\";
+
+  // Nothing of the installation is touched before these two checks: a REGID that would lead a
+  // file name out of its folder, and a second run while one is going on, end here.
+  if (!isSafeInFileName(rs.regId)) {
+    os.process.printError("sccevtmon: the REGID \"" + printable(rs.regId) +
+                          "\" cannot be part of a file name; the run ends");
+    rs.ended = true;
+    return Status::success();
+  }
+  // Read-only modes, which write nothing, take no lock.
+  const std::string lockPath = rs.installPath + os.process.executableBaseName() + ".lock";
+  if (Status s = os.files.tryLock(lockPath, &rs.runLock); !s.ok()) {
+    os.process.printError("sccevtmon: cannot lock " + lockPath + ": " + s.description +
+                          "; the run ends");
+    rs.ended = true;
+    return Status::success();
+  }
 
   if (Status s = openActivityLog(rs, os); !s.ok()) return s;
 
@@ -88,6 +126,7 @@ Status subStartUp(RunState& rs, Platform& os) {
 void subEndApplication(RunState& rs) noexcept {
   subWriteLog(rs, "MSG : Application Ended");
   rs.activityLog.close();
+  rs.runLock.reset();  // last: the next run may start once this one has written its last line
   rs.ended = true;
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/posix/path.h"
 #include "testing/temp_folder.h"
@@ -82,6 +85,47 @@ TEST_F(PosixFileSystemTest, ReadOnlyFilesCannotBeRewritten) {
   std::unique_ptr<TextStream> s;
   EXPECT_EQ(fs.createTextFile(win("ro.txt"), true, &s).number, kErrPermissionDenied);
   EXPECT_EQ(fs.openTextFileForAppending(win("ro.txt"), &s).number, kErrPermissionDenied);
+}
+
+// Files written aside get names of their own and appear under the final name only by rename;
+// the run's lock is exclusive and free again once released.
+TEST_F(PosixFileSystemTest, FilesWrittenAsideAndTheRunLock) {
+  std::string first, second;
+  std::unique_ptr<TextStream> a, b;
+  ASSERT_TRUE(fs.createFileAside(win("r.xml"), &first, &a).ok());
+  ASSERT_TRUE(fs.createFileAside(win("r.xml"), &second, &b).ok());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.rfind(folder.file("r.xml") + kAsideMark, 0), 0u) << first;
+  ASSERT_TRUE(a->writeLine("whole").ok());
+  EXPECT_EQ(folder.read(first.substr(folder.path().size() + 1)), "");  // buffered until close
+  ASSERT_TRUE(a->close().ok());
+  ASSERT_TRUE(fs.renameFile(first, win("r.xml")).ok());
+  EXPECT_EQ(folder.read("r.xml"), "whole\r\n");
+  std::vector<std::string> names;
+  ASSERT_TRUE(fs.listFiles(folder.path(), &names).ok());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"r.xml", second.substr(folder.path().size() + 1)}));
+
+  std::unique_ptr<FileHold> lock, again;
+  ASSERT_TRUE(fs.tryLock(win("x.lock"), &lock).ok());
+  Status busy = fs.tryLock(win("x.lock"), &again);
+  EXPECT_EQ(busy.number, kErrPermissionDenied);
+  EXPECT_EQ(busy.description, "another run holds it");
+  lock.reset();
+  EXPECT_TRUE(fs.tryLock(win("x.lock"), &again).ok());
+}
+
+// A symbolic link where a file is created, appended to or locked is not followed.
+TEST_F(PosixFileSystemTest, NoLinkIsFollowedWhereAFileIsWritten) {
+  folder.write("target", "untouched");
+  ASSERT_EQ(::symlink(folder.file("target").c_str(), folder.file("link").c_str()), 0);
+  std::unique_ptr<TextStream> s;
+  EXPECT_EQ(fs.createTextFile(win("link"), true, &s).number, kErrPathFileAccess);
+  EXPECT_EQ(fs.createTextFile(win("link"), false, &s).number, kErrFileExists);
+  EXPECT_EQ(fs.openTextFileForAppending(win("link"), &s).number, kErrPathFileAccess);
+  std::unique_ptr<FileHold> lock;
+  EXPECT_EQ(fs.tryLock(win("link"), &lock).number, kErrPathFileAccess);
+  EXPECT_EQ(folder.read("target"), "untouched");
 }
 
 }  // namespace
