@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "template/template_parser.h"
@@ -42,14 +43,27 @@ void checkRunState(const RunState& rs) {
   }
 }
 
-// Touches every node, name, attribute and text below node without recursion limits.
+// Touches every node, name, attribute and text below top, walking without recursion so that
+// any depth the input chooses is walked.
 std::size_t walk(const XmlNode& top) {
   std::size_t total = 0;
   std::string value;
-  for (XmlNode node = top.firstChild(); node; node = node.nextSibling()) {
+  std::vector<XmlNode> next;  // the next sibling of each node entered, innermost last
+  XmlNode node = top.firstChild();
+  while (node || !next.empty()) {
+    if (!node) {
+      node = next.back();
+      next.pop_back();
+      continue;
+    }
     total += node.name().size() + node.text().size();
     if (node.attribute("id", &value)) total += value.size();
-    if (node.kind() == XmlNodeKind::kElement && node.firstChild()) total += walk(node);
+    if (node.kind() == XmlNodeKind::kElement && node.firstChild()) {
+      next.push_back(node.nextSibling());
+      node = node.firstChild();
+    } else {
+      node = node.nextSibling();
+    }
   }
   return total;
 }

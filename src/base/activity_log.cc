@@ -13,7 +13,9 @@ void ActivityLog::open(std::unique_ptr<TextStream> stream, Clock& clock) {
 void ActivityLog::write(const std::string& message) noexcept {
   if (!stream_ || clock_ == nullptr) return;
   try {
-    stream_->writeLine(runTimestamp(clock_->now()) + "\t" + message);
+    // One line, one write: a line is never torn, and none waits in a buffer when the run is
+    // cut short.
+    if (stream_->writeLine(runTimestamp(clock_->now()) + "\t" + message).ok()) stream_->flush();
   } catch (...) {
     // The log never fails its caller.
   }

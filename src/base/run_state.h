@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,9 @@ struct RunState {
   std::vector<std::string> eventLogNames;
   std::string templateId;
   std::string templateVersion;
+  // The template's bytes as the parser read them (none when it could not read them): the
+  // integrity check hashes these, so the template checked is the template that runs.
+  std::optional<std::string> templateBytes;
   // Why the template could not be loaded or parsed; kept apart from failureReason because the
   // integrity check that follows the parse starts from an empty failureReason.
   std::string templateFailure;
@@ -97,6 +101,11 @@ struct RunState {
   std::string detailFileName;
   std::unique_ptr<TextStream> summaryStream;
   std::unique_ptr<TextStream> detailStream;
+  // Where the report files are written until they are whole (createFileAside).
+  std::string summaryAsidePath;
+  std::string detailAsidePath;
+  // Why a report file could not be handed over; the run's failure when nothing failed before.
+  std::string handOverFailure;
   std::string summaryXml;
   std::string detailXml;
 
@@ -113,6 +122,9 @@ struct RunState {
   // Status report.
   std::int16_t executionStatus = 0;
   std::vector<PostOutcome> posts;  // every post of the run, in order
+
+  // The lock on the installation, held for the whole run.
+  std::unique_ptr<FileHold> runLock;
 
   // Set once the run has ended (orderly or silently); callers return at once.
   bool ended = false;

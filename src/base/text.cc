@@ -162,4 +162,14 @@ std::string xmlElement(std::string_view tag, std::string_view text) {
 
 std::string decimal(long long value) { return std::to_string(value); }
 
+void appendToCopy(std::string& copy, std::string_view element) {
+  if (copy.size() > kReportCopyBytes) return;
+  copy.append(element.substr(0, kReportCopyBytes + 1 - copy.size()));
+}
+
+std::string loggedCopy(const std::string& copy) {
+  if (copy.size() <= kReportCopyBytes) return copy;
+  return copy.substr(0, kReportCopyBytes) + " ...[cut at 1 MiB]";
+}
+
 }  // namespace sccevtmon

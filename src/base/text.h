@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -40,5 +41,17 @@ std::string xmlElement(std::string_view tag, std::string_view text);
 
 // Text of a whole number in decimal.
 std::string decimal(long long value);
+
+// The text copies of the report files are logged at the end of a run; each copy keeps, and
+// the activity log receives, at most its first 1 MiB.
+inline constexpr std::size_t kReportCopyBytes = std::size_t{1} << 20;
+
+// Appends an element to a report file's text copy, which stops growing one byte past
+// kReportCopyBytes (that byte tells the copy was cut).
+void appendToCopy(std::string& copy, std::string_view element);
+
+// A text copy as the activity log gets it: whole, or its first kReportCopyBytes followed by
+// " ...[cut at 1 MiB]".
+std::string loggedCopy(const std::string& copy);
 
 }  // namespace sccevtmon

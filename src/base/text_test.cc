@@ -94,5 +94,27 @@ TEST(TimeStampTest, CalendarArithmeticCrossesMonthsYearsAndLeapDays) {
   EXPECT_EQ(addSeconds(LocalTime{1969, 12, 31, 23, 59, 59}, 1), (LocalTime{1970, 1, 1, 0, 0, 0}));
 }
 
+// A report file's copy grows up to 1 MiB and one byte, however many elements follow; the log
+// gets it whole up to 1 MiB, else its first 1 MiB and the mark.
+TEST(ReportCopyTest, KeepsAndLogsTheFirstMebibyte) {
+  const std::string kMark = " ...[cut at 1 MiB]";
+  const struct {
+    std::size_t elements;  // of 1,000 bytes each
+    std::size_t kept;
+    bool cut;
+  } kCases[] = {
+      {0, 0, false}, {1048, 1048000, false}, {1049, 1048577, true}, {5000, 1048577, true}};
+  for (const auto& c : kCases) {
+    std::string copy;
+    for (std::size_t k = 0; k < c.elements; ++k) appendToCopy(copy, std::string(1000, 'x'));
+    EXPECT_EQ(copy.size(), c.kept) << c.elements;
+    std::string logged = loggedCopy(copy);
+    EXPECT_EQ(logged.size(), c.cut ? kReportCopyBytes + kMark.size() : c.kept) << c.elements;
+    EXPECT_EQ(logged.ends_with(kMark), c.cut) << c.elements;
+  }
+  std::string exact(kReportCopyBytes, 'x');
+  EXPECT_EQ(loggedCopy(exact), exact);
+}
+
 }  // namespace
 }  // namespace sccevtmon

@@ -60,8 +60,9 @@ class ExtractionTest : public RunTest {
     }
     ASSERT_TRUE(closeReportFiles(rs).ok());
   }
-  std::string summary() const { return fake.files.content("/agent/" + rs.summaryFileName); }
-  std::string detail() const { return fake.files.content("/agent/" + rs.detailFileName); }
+  // The report files as written; they stand aside until the hand-over puts them in place.
+  std::string summary() const { return fake.files.content(rs.summaryAsidePath); }
+  std::string detail() const { return fake.files.content(rs.detailAsidePath); }
 };
 
 TEST_F(ExtractionTest, ReportFilesForEachOutputOption) {

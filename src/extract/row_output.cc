@@ -33,7 +33,7 @@ std::string cdataElement(const std::string& tag, const FieldValue& value) {
 Status writeLines(TextStream& stream, std::string& copy, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     if (Status s = stream.writeLine(line); !s.ok()) return s;
-    copy += line;
+    appendToCopy(copy, line);
   }
   return Status::success();
 }

@@ -3,24 +3,44 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "util/status.h"
 
 namespace sccevtmon {
 
-// A single-byte text file open for writing. Lines end with CR LF.
+// A single-byte text file open for writing. Lines end with CR LF. What is written may be held
+// in a buffer until flush() or close(), whose failure then tells of it.
 class TextStream {
  public:
   virtual ~TextStream() = default;
   virtual Status writeLine(const std::string& text) = 0;
   // Writes text without a line end.
   virtual Status write(const std::string& text) = 0;
+  // Passes what the stream holds to the file.
+  virtual Status flush() = 0;
+  // Flushes and closes; a file created aside is also made durable before it is renamed.
   virtual Status close() = 0;
 };
 
+// Something held for as long as the object lives (a lock, an open file), released by
+// destroying it.
+class FileHold {
+ public:
+  virtual ~FileHold() = default;
+};
+
+// What follows a file's name in the name of the file written aside for it (createFileAside),
+// before the characters that make that name unique. A file whose name holds it is unfinished.
+inline constexpr char kAsideMark[] = ".part-";
+
+// The largest settings file (INI, registry file) or template the monitor reads: 16 MiB.
+inline constexpr std::uint64_t kMaxSettingsFileBytes = std::uint64_t{16} << 20;
+
 // Folder and file operations of the shared file-system object. Paths are Windows-shaped;
 // failures carry run-time error numbers (53 file not found, 76 path not found, 70 permission
-// denied, ...).
+// denied, ...). No operation follows a symbolic link (or junction) in the last part of a path
+// where it creates or writes a file: it fails instead (75).
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -30,15 +50,29 @@ class FileSystem {
   virtual Status createFolder(const std::string& path) = 0;
   virtual bool fileExists(const std::string& path) = 0;
   virtual Status fileSize(const std::string& path, std::uint64_t* size) = 0;
-  // The whole content of a file.
-  virtual Status readFile(const std::string& path, std::string* bytes) = 0;
+  // The whole content of a regular file of at most maxBytes bytes; anything else (a folder,
+  // a device, a pipe, a larger file) fails with 75 and is not read.
+  virtual Status readFile(const std::string& path, std::string* bytes, std::uint64_t maxBytes) = 0;
+  // The names of the files (not folders) in a folder, in no particular order.
+  virtual Status listFiles(const std::string& folder, std::vector<std::string>* names) = 0;
 
-  // Creates (overwriting when asked) or opens for appending a text file.
+  // Creates a new text file, or with overwrite replaces the content of an existing one, or
+  // opens one for appending (created when missing).
   virtual Status createTextFile(const std::string& path, bool overwrite,
                                 std::unique_ptr<TextStream>* stream) = 0;
   virtual Status openTextFileForAppending(const std::string& path,
                                           std::unique_ptr<TextStream>* stream) = 0;
+  // Creates a new file beside path to be renamed to path once it is whole: its name is
+  // path's name, kAsideMark and characters no file in the folder has (as mkstemp makes them).
+  // *asidePath receives its path.
+  virtual Status createFileAside(const std::string& path, std::string* asidePath,
+                                 std::unique_ptr<TextStream>* stream) = 0;
+  // Renames a file within its file system, replacing a file of the new name at once (a
+  // reader sees the old file or the new one, never a part).
+  virtual Status renameFile(const std::string& from, const std::string& to) = 0;
 
+  // Copies a file; the destination appears whole or not at all (the copy is written aside
+  // and renamed).
   virtual Status copyFile(const std::string& source, const std::string& destination,
                           bool overwrite) = 0;
   // Deletes a file; force also deletes a read-only one.
@@ -49,6 +83,15 @@ class FileSystem {
   virtual bool isWritable(const std::string& path) = 0;
   // The path as this system writes it, for texts an operator reads or types.
   virtual std::string nativePath(const std::string& path) = 0;
+  // Takes the exclusive lock on the lock file path (created when missing) without waiting;
+  // it lasts as long as *lock. Held by another process: fails with 70. On Windows the file is
+  // opened without sharing; here it is an advisory lock of the whole file.
+  virtual Status tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) = 0;
+  // Keeps a file as it is while *hold lives. On Windows the file is opened with writes and
+  // deletes denied (sharing read only), so a library that reads the file itself sees what the
+  // monitor read; the portable build cannot deny them, so its readers work on the bytes they
+  // read instead, and the hold only checks that the file can be opened.
+  virtual Status holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) = 0;
 };
 
 }  // namespace sccevtmon

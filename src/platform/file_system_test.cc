@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/native_fixture.h"
 #include "testing/temp_folder.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace sccevtmon {
 namespace {
@@ -18,6 +23,10 @@ class FileSystemTest : public ::testing::Test {
   std::unique_ptr<FileSystem> files = makeFileSystem();
   FileSystem& fs = *files;
   std::string win(const std::string& rest) { return folder.path() + "\\" + rest; }
+  // The last part of a path as either build spells it.
+  static std::string baseName(const std::string& path) {
+    return path.substr(path.find_last_of("/\\") + 1);
+  }
 };
 
 TEST_F(FileSystemTest, FoldersAndFiles) {
@@ -96,6 +105,50 @@ TEST_F(FileSystemTest, AskingWhetherAPathIsWritableWritesNothing) {
   EXPECT_EQ(folder.read("ro.txt"), "x");
   setReadOnly(folder.file("ro.txt"), false);
 }
+
+// Files written aside get names of their own and appear under the final name only by rename;
+// the run's lock is exclusive and free again once released.
+TEST_F(FileSystemTest, FilesWrittenAsideAndTheRunLock) {
+  std::string first, second;
+  std::unique_ptr<TextStream> a, b;
+  ASSERT_TRUE(fs.createFileAside(win("r.xml"), &first, &a).ok());
+  ASSERT_TRUE(fs.createFileAside(win("r.xml"), &second, &b).ok());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(baseName(first).rfind(std::string("r.xml") + kAsideMark, 0), 0u) << first;
+  ASSERT_TRUE(a->writeLine("whole").ok());
+  EXPECT_EQ(folder.read(baseName(first)), "");  // buffered until close
+  ASSERT_TRUE(a->close().ok());
+  ASSERT_TRUE(fs.renameFile(first, win("r.xml")).ok());
+  EXPECT_EQ(folder.read("r.xml"), "whole\r\n");
+  std::vector<std::string> names;
+  ASSERT_TRUE(fs.listFiles(folder.path(), &names).ok());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"r.xml", baseName(second)}));
+
+  std::unique_ptr<FileHold> lock, again;
+  ASSERT_TRUE(fs.tryLock(win("x.lock"), &lock).ok());
+  Status busy = fs.tryLock(win("x.lock"), &again);
+  EXPECT_EQ(busy.number, kErrPermissionDenied);
+  EXPECT_EQ(busy.description, "another run holds it");
+  lock.reset();
+  EXPECT_TRUE(fs.tryLock(win("x.lock"), &again).ok());
+}
+
+#ifndef _WIN32
+// A symbolic link where a file is created, appended to or locked is not followed.
+TEST_F(FileSystemTest, NoLinkIsFollowedWhereAFileIsWritten) {
+  folder.write("target", "untouched");
+  ASSERT_EQ(::symlink(folder.file("target").c_str(), folder.file("link").c_str()), 0);
+  std::unique_ptr<TextStream> s;
+  EXPECT_EQ(fs.createTextFile(win("link"), true, &s).number, kErrPathFileAccess);
+  EXPECT_EQ(fs.createTextFile(win("link"), false, &s).number, kErrFileExists);
+  EXPECT_EQ(fs.openTextFileForAppending(win("link"), &s).number, kErrPathFileAccess);
+  std::unique_ptr<FileHold> lock;
+  EXPECT_EQ(fs.tryLock(win("link"), &lock).number, kErrPathFileAccess);
+  EXPECT_EQ(folder.read("target"), "untouched");
+}
+
+#endif
 
 }  // namespace
 }  // namespace sccevtmon

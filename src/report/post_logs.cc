@@ -1,5 +1,8 @@
 #include "report/post_logs.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "base/text.h"
 
 namespace sccevtmon {
@@ -30,7 +33,21 @@ Status parseFlag(const std::string& text, bool* flag) {
 }
 
 Status moveFile(RunState& rs, Platform& os, const std::string& source,
-                const std::string& destination, const std::string& copyFlag) {
+                const std::string& destination, const std::string& copyFlag,
+                const std::string& asidePath) {
+  if (!asidePath.empty() && os.files.fileExists(asidePath)) {
+    bool keep = false;
+    if (Status s = parseFlag(copyFlag, &keep); !s.ok()) return s;
+    if (!keep) {
+      // Discarded where it was written; it never stands in place, so no later run can take
+      // it for a file to hand over.
+      subWriteLog(rs, "MSG : No events generated");
+      subWriteLog(rs, "MSG : Deleting file " + source);
+      return os.files.deleteFile(asidePath, true);
+    }
+    // In place it waits, whole, until it is handed over, by this run or the next.
+    if (Status s = os.files.renameFile(asidePath, source); !s.ok()) return s;
+  }
   if (!os.files.fileExists(source)) return Status::success();
   bool copy = false;
   if (Status s = parseFlag(copyFlag, &copy); !s.ok()) return s;
@@ -47,9 +64,78 @@ Status moveFile(RunState& rs, Platform& os, const std::string& source,
 }  // namespace
 
 void subMoveFiles(RunState& rs, Platform& os, const std::string& source,
-                  const std::string& destination, const std::string& copyFlag) {
-  Status s = moveFile(rs, os, source, destination, copyFlag);
-  if (!s.ok()) subWriteLog(rs, "ERR : subMoveFiles, " + s.description);
+                  const std::string& destination, const std::string& copyFlag,
+                  const std::string& asidePath) {
+  Status s = moveFile(rs, os, source, destination, copyFlag, asidePath);
+  if (!s.ok()) {
+    subWriteLog(rs, "ERR : subMoveFiles, " + s.description);
+    if (rs.handOverFailure.empty()) {
+      rs.handOverFailure =
+          "The report file " + source + " could not be handed over: " + s.description;
+    }
+  }
+}
+
+namespace {
+
+// Whether name is one of the report files of the agent (the two report files and the two kept
+// reports, "<prefix><regId>_<stamp>.xml"), and if so whether it is whole: a name followed by
+// the aside mark is unfinished. A name of another shape is none of ours.
+enum class ReportFileName { kNone, kWhole, kUnfinished };
+
+ReportFileName classify(const std::string& name, const std::string& regId, bool reportFilesOnly) {
+  static const char* const kReportPrefixes[] = {"wpevntsummdsk_N_", "wpevntdumpdsk_Y_"};
+  static const char* const kKeptPrefixes[] = {"wpdcmscctmpevtlgst_N_", "wpdcmscctmpevtlgfail_N_"};
+  bool report = false;
+  bool ours = false;
+  for (const char* prefix : kReportPrefixes) {
+    if (name.starts_with(std::string(prefix) + regId + "_")) ours = report = true;
+  }
+  for (const char* prefix : kKeptPrefixes) {
+    if (name.starts_with(std::string(prefix) + regId + "_")) ours = true;
+  }
+  if (!ours) return ReportFileName::kNone;
+  std::size_t xml = name.find(".xml");
+  if (xml == std::string::npos) return ReportFileName::kNone;
+  if (name.compare(xml + 4, std::string::npos, "") == 0) {
+    return report || !reportFilesOnly ? ReportFileName::kWhole : ReportFileName::kNone;
+  }
+  if (name.compare(xml + 4, sizeof kAsideMark - 1, kAsideMark) == 0) {
+    return ReportFileName::kUnfinished;
+  }
+  return ReportFileName::kNone;
+}
+
+}  // namespace
+
+void recoverReportFiles(RunState& rs, Platform& os) {
+  const std::string postLogs = rs.installPath + "SCCPostLogs\\";
+  std::vector<std::string> names;
+  if (os.files.listFiles(rs.installPath, &names).ok()) {
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+      ReportFileName kind = classify(name, rs.regId, true);
+      if (kind == ReportFileName::kWhole) {
+        subWriteLog(rs, "MSG : Handing over the report file " + rs.installPath + name +
+                            " left by an earlier run");
+        subMoveFiles(rs, os, rs.installPath + name, postLogs + name, "True");
+      } else if (kind == ReportFileName::kUnfinished) {
+        subWriteLog(rs, "MSG : Removing the unfinished file " + rs.installPath + name +
+                            " left by an interrupted run");
+        os.files.deleteFile(rs.installPath + name, true);
+      }
+    }
+  }
+  // A copy or a kept report cut short in the post-logs folder.
+  if (os.files.listFiles(postLogs, &names).ok()) {
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+      if (classify(name, rs.regId, false) != ReportFileName::kUnfinished) continue;
+      subWriteLog(rs, "MSG : Removing the unfinished file " + postLogs + name +
+                          " left by an interrupted run");
+      os.files.deleteFile(postLogs + name, true);
+    }
+  }
 }
 
 }  // namespace sccevtmon

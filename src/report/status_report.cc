@@ -50,15 +50,23 @@ std::string reportUrl(const RunState& rs, Platform& os, const std::string& secti
   return fncGetServerURL(os, section, "") + reportPageAndQuery(rs, page);
 }
 
-// Writes a report that could not be posted into the post-logs folder.
+// Writes a report that could not be posted into the post-logs folder. It is written aside and
+// renamed when whole, so the folder never holds a part of it (a full disk leaves nothing).
 Status spoolReport(RunState& rs, Platform& os, const std::string& prefix, const std::string& xml) {
   std::string path = rs.installPath + "\\SCCPostLogs\\" + prefix + rs.regId + "_" +
                      spoolStamp(os.clock.now()) + ".xml";
   subWriteLog(rs, "MSG : Creating File " + path);
+  std::string aside;
   std::unique_ptr<TextStream> stream;
-  if (Status s = os.files.createTextFile(path, true, &stream); !s.ok()) return s;
-  if (Status s = stream->writeLine(xml); !s.ok()) return s;
-  return stream->close();
+  if (Status s = os.files.createFileAside(path, &aside, &stream); !s.ok()) return s;
+  Status s = stream->writeLine(xml);
+  if (s.ok()) s = stream->close();
+  if (s.ok()) s = os.files.renameFile(aside, path);
+  if (!s.ok()) {
+    stream.reset();
+    os.files.deleteFile(aside, true);
+  }
+  return s;
 }
 
 // The threshold as a whole number, rounded half to even. Only a text that is a number as a

@@ -245,7 +245,7 @@ TEST_F(StatusReportTest, AFailedPostLeavesTheReportInThePostLogsFolder) {
 TEST_F(StatusReportTest, AFailedFileWriteSkipsTheRest) {
   fake.webPost.failCreation();
   fake.files.fail = [](const std::string& op, const std::string& path) {
-    return op == "createTextFile" && path.find("SCCPostLogs") != std::string::npos
+    return op == "createFileAside" && path.find("SCCPostLogs") != std::string::npos
                ? runtimeError(kErrPermissionDenied)
                : Status::success();
   };
@@ -262,6 +262,22 @@ TEST_F(StatusReportTest, AFailedFileWriteSkipsTheRest) {
   EXPECT_FALSE(report());
   EXPECT_EQ(logLines().back(), "ERR : fncPostExecutionStatus, Path not found");
   EXPECT_EQ(rs.failureReason, "");  // the threshold test was skipped
+}
+
+// A kept report is written aside and renamed when whole: a disk that fills up while it is
+// written leaves nothing in the post-logs folder, not an empty or partial file.
+TEST_F(StatusReportTest, AKeptReportThatCannotBeWrittenWholeLeavesNothing) {
+  fake.webPost.failCreation();
+  fake.files.fail = [](const std::string& op, const std::string& path) {
+    return op == "close" && path.find("SCCPostLogs") != std::string::npos
+               ? runtimeError(kErrDiskFull)
+               : Status::success();
+  };
+  EXPECT_FALSE(report());
+  EXPECT_EQ(logLines().back(), "ERR : fncPostExecutionStatus, Disk full");
+  for (const auto& [path, file] : fake.files.files) {
+    EXPECT_FALSE(path.starts_with("/agent/SCCPostLogs/")) << path;
+  }
 }
 
 TEST_F(StatusReportTest, WithoutServerSettingsBothReportsAreKept) {

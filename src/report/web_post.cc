@@ -19,6 +19,26 @@ std::string rootName(const std::string& xml) {
   return xml.substr(open + 1, end == std::string::npos ? end : end - open - 1);
 }
 
+// How much of the server's answer the activity log receives.
+constexpr std::size_t kLoggedAnswerBytes = 200;
+
+// text with the user name and password of url ("user:password@" before the host) masked, so
+// no credentials reach the activity log.
+std::string withoutCredentials(const std::string& text, const std::string& url) {
+  std::size_t scheme = url.find("://");
+  std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+  std::size_t end = url.find_first_of("/?#", start);
+  std::string authority = url.substr(start, end == std::string::npos ? end : end - start);
+  std::size_t at = authority.rfind('@');
+  if (at == std::string::npos || at == 0) return text;
+  const std::string userInfo = authority.substr(0, at + 1);
+  std::string out = text;
+  for (std::size_t k = out.find(userInfo); k != std::string::npos; k = out.find(userInfo, k + 4)) {
+    out.replace(k, userInfo.size(), "***@");
+  }
+  return out;
+}
+
 }  // namespace
 
 bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::string& url,
@@ -41,7 +61,7 @@ bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::stri
   Status s = step([&] { return os.webPost.create(&object); });
   if (s.ok()) {
     subWriteLog(rs, "MSG : Webposting data :: " + xml);
-    subWriteLog(rs, "MSG : Webposting Source :: " + url);
+    subWriteLog(rs, "MSG : Webposting Source :: " + withoutCredentials(url, url));
   }
   PostXmlCall call;
   bool posted = false;
@@ -58,12 +78,14 @@ bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::stri
   }
   answer = call.answer;
   if (!posted) {
-    subWriteLog(rs,
-                "ERR : WebPost Failed : " + call.error1 + ":" + call.error2 + ":" + call.error3);
-    rs.posts.push_back({rootName(xml), false, call.error1.empty() ? call.error2 : call.error1});
+    subWriteLog(rs, withoutCredentials("ERR : WebPost Failed : " + call.error1 + ":" + call.error2 +
+                                           ":" + call.error3.substr(0, kLoggedAnswerBytes),
+                                       url));
+    rs.posts.push_back({rootName(xml), false,
+                        withoutCredentials(call.error1.empty() ? call.error2 : call.error1, url)});
     return false;
   }
-  subWriteLog(rs, "MSG : Webpost Received data :: " + answer);
+  subWriteLog(rs, "MSG : Webpost Received data :: " + answer.substr(0, kLoggedAnswerBytes));
   rs.posts.push_back({rootName(xml), true, {}});
   return true;
 }

@@ -14,7 +14,8 @@ namespace sccevtmon {
 // component is registered once (RegisterDLL) and the failed step is tried again; a second
 // failure, or any other error, is logged as "ERR : Function WebPost :: " and gives false.
 // A post the component answers with false is logged with its three error details. Never
-// fails towards the caller.
+// fails towards the caller. The log receives at most the first 200 bytes of the answer, and
+// the URL without the user name and password it may carry ("***@" stands for them).
 bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::string& url,
              std::string& answer);
 

@@ -49,6 +49,37 @@ TEST_F(WebPostTest, AnEmptyAnswerAndAnEmptyUrlAreHandedOnUnchanged) {
                           "MSG : Webposting Source :: ", "MSG : Webpost Received data :: "));
 }
 
+TEST_F(WebPostTest, TheLogGetsTheStartOfALongAnswerAndNoCredentials) {
+  const std::string longAnswer = std::string(200, 'a') + std::string(65000, 'b');
+  fake.webPost.succeed(longAnswer);
+  EXPECT_TRUE(post());
+  EXPECT_EQ(answer, longAnswer);
+  EXPECT_EQ(logLines(2),
+            std::vector<std::string>{"MSG : Webpost Received data :: " + std::string(200, 'a')});
+
+  const struct {
+    const char* url;
+    const char* logged;
+  } kUrls[] = {
+      {"https://user:secret@h/p.asp?a=1", "https://***@h/p.asp?a=1"},
+      {"http://user@h:8080/p", "http://***@h:8080/p"},
+      {"http://u:p@ss@h/p", "http://***@h/p"},
+      {"user:secret@h/p", "***@h/p"},
+      {"http://h/p.asp?mail=a@b", "http://h/p.asp?mail=a@b"},
+  };
+  for (const auto& u : kUrls) {
+    size_t from = messages().size();
+    fake.webPost.fail("Not an http:// or https:// URL: " + std::string(u.url), "", "");
+    EXPECT_FALSE(post("<x/>", u.url));
+    EXPECT_THAT(logLines(from), ElementsAre("MSG : Webposting data :: <x/>",
+                                            "MSG : Webposting Source :: " + std::string(u.logged),
+                                            "ERR : WebPost Failed : Not an http:// or https:// "
+                                            "URL: " +
+                                                std::string(u.logged) + "::"))
+        << u.url;
+  }
+}
+
 TEST_F(WebPostTest, AFalseAnswerLogsTheThreeErrorDetails) {
   fake.webPost.fail("", "HTTP/1.1 500 Internal Server Error", "oops");
   fake.webPost.defaultAnswer.answer = "oops";

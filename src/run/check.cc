@@ -14,6 +14,7 @@
 #include "extract/filter_pipeline.h"
 #include "extract/query_builder.h"
 #include "extract/row_output.h"
+#include "run/startup.h"
 #include "template/template_checksum.h"
 #include "util/ascii.h"
 #include "util/xml_document.h"
@@ -25,8 +26,6 @@ const char kIdentityKey[] = "SOFTWARE\\TORVEN";
 // The key as a 32-bit program on 64-bit Windows reads it, which is where it is written.
 const char kIdentityKeyShown[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN";
 const char kWriteAccess[] = "give the account the runs use write access to it";
-// A run reads settings files and the template only up to this size.
-constexpr std::uint64_t kSettingsFileLimit = 16 * 1024 * 1024;
 
 // The child elements of a dcm element a run knows: the nine fields and evntlgsource, which it
 // knows and leaves alone.
@@ -280,7 +279,7 @@ class Checker {
     }
     if (!os_.files.fileExists(path)) return FileState::kMissing;
     std::uint64_t size = 0;
-    if (os_.files.fileSize(path, &size).ok() && size > kSettingsFileLimit) {
+    if (os_.files.fileSize(path, &size).ok() && size > kMaxSettingsFileBytes) {
       error(what + " " + shown(path) +
             " is larger than 16 MiB, which a run does not read: " + consequence);
       return FileState::kUnreadable;
@@ -299,11 +298,13 @@ class Checker {
       return;
     }
     std::string bytes;
-    if (Status s = os_.files.readFile(path, &bytes); !s.ok()) {
+    if (Status s = os_.files.readFile(path, &bytes, kMaxSettingsFileBytes); !s.ok()) {
       error("template " + shown(path) + " cannot be read (" + s.description +
             "): a run cannot compute its checksum; make it readable for the account the runs use");
       return;
     }
+    // The bytes checked are the bytes parsed, as in a run.
+    rs_.templateBytes = bytes;
     checkTemplateChecksum(path);
     checkTemplateDocument(bytes);
   }
@@ -796,16 +797,6 @@ int checkExitStatus(const std::vector<Finding>& findings) {
                      [](const Finding& f) { return f.severity == Severity::kError; })
              ? 1
              : 0;
-}
-
-std::string regIdFileNameProblem(const std::string& regId) {
-  if (regId.find_first_of("/\\") != std::string::npos) return "holds a path separator";
-  if (regId.find("..") != std::string::npos) return "holds \"..\"";
-  if (std::any_of(regId.begin(), regId.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 32 || c == 0x7F; })) {
-    return "holds a control character";
-  }
-  return {};
 }
 
 }  // namespace sccevtmon

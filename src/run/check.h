@@ -32,8 +32,4 @@ std::string checkSummary(const std::vector<Finding>& findings);
 // 1 when the check found an error, else 0.
 int checkExitStatus(const std::vector<Finding>& findings);
 
-// Why a REGID cannot be part of the run's file names (a path separator, "..", a control
-// character), as the end of a sentence; empty when it can.
-std::string regIdFileNameProblem(const std::string& regId);
-
 }  // namespace sccevtmon

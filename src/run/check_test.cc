@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "run/startup.h"
 #include "testing/fake_platform.h"
 
 namespace sccevtmon {

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "run/check.h"
+#include "run/startup.h"
 
 namespace sccevtmon {
 namespace {

@@ -15,6 +15,7 @@
 #include "run/check.h"
 #include "run/report_files.h"
 #include "run/run_sequence.h"
+#include "run/startup.h"
 #include "template/template_checksum.h"
 #include "template/template_parser.h"
 
@@ -219,14 +220,18 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
                    rs.eventThreshold);
   std::vector<std::string> entries = entryTable(rs);
   table->insert(table->end(), entries.begin(), entries.end());
-  for (auto [name, rows] : {std::pair{&rs.summaryFileName, rs.hasSummaryRows},
-                            std::pair{&rs.detailFileName, rs.hasDetailRows}}) {
+  // The files were written aside; those a run would hand over are put in place.
+  for (auto [name, aside, rows] :
+       {std::tuple{&rs.summaryFileName, &rs.summaryAsidePath, rs.hasSummaryRows},
+        std::tuple{&rs.detailFileName, &rs.detailAsidePath, rs.hasDetailRows}}) {
     const std::string path = rs.installPath + *name;
-    if (rows) {
+    if (!rows) {
+      // A run hands over only files with rows, and no detail file over the threshold.
+      os.files.deleteFile(*aside, true);
+    } else if (Status moved = os.files.renameFile(*aside, path); moved.ok()) {
       table->push_back("wrote " + os.files.nativePath(path));
     } else {
-      // A run hands over only files with rows, and no detail file over the threshold.
-      os.files.deleteFile(path, true);
+      return fail("cannot put " + os.files.nativePath(path) + " in place: " + moved.description);
     }
   }
   if (rs.totalEventCount > 0 && !rs.hasDetailRows) {

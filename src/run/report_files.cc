@@ -11,13 +11,15 @@ Status writeElements(TextStream& stream, std::string& copy,
                      std::initializer_list<std::string> elements) {
   for (const std::string& e : elements) {
     if (Status s = stream.writeLine(e); !s.ok()) return s;
-    copy += e;
+    appendToCopy(copy, e);
   }
   return Status::success();
 }
 
-Status createFile(Platform& os, const std::string& path, std::unique_ptr<TextStream>* stream) {
-  return os.files.createTextFile(path, true, stream);
+// The file is written aside and put in place only when it is whole (see subMoveFiles).
+Status createFile(Platform& os, const std::string& path, std::string* asidePath,
+                  std::unique_ptr<TextStream>* stream) {
+  return os.files.createFileAside(path, asidePath, stream);
 }
 
 }  // namespace
@@ -26,7 +28,9 @@ Status createReportFiles(RunState& rs, Platform& os) {
   const std::string regId = escapeXmlText(rs.regId);
   rs.summaryFileName = "wpevntsummdsk_N_" + rs.regId + "_" + fileStamp(os.clock.now()) + ".xml";
   subWriteLog(rs, "MSG : Creating Summary File " + rs.installPath + rs.summaryFileName);
-  if (Status s = createFile(os, rs.installPath + rs.summaryFileName, &rs.summaryStream); !s.ok()) {
+  if (Status s = createFile(os, rs.installPath + rs.summaryFileName, &rs.summaryAsidePath,
+                            &rs.summaryStream);
+      !s.ok()) {
     return s;
   }
   if (Status s = writeElements(
@@ -39,7 +43,9 @@ Status createReportFiles(RunState& rs, Platform& os) {
 
   rs.detailFileName = "wpevntdumpdsk_Y_" + rs.regId + "_" + fileStamp(os.clock.now()) + ".xml";
   subWriteLog(rs, "MSG : Creating Detailed File " + rs.installPath + rs.detailFileName);
-  if (Status s = createFile(os, rs.installPath + rs.detailFileName, &rs.detailStream); !s.ok()) {
+  if (Status s =
+          createFile(os, rs.installPath + rs.detailFileName, &rs.detailAsidePath, &rs.detailStream);
+      !s.ok()) {
     return s;
   }
   return writeElements(*rs.detailStream, rs.detailXml,
@@ -60,7 +66,7 @@ Status writeTemplateHeaders(RunState& rs) {
 Status closeReportFiles(RunState& rs) {
   if (Status s = rs.summaryStream->writeLine("</wpevntsummdsk>"); !s.ok()) return s;
   if (Status s = rs.summaryStream->close(); !s.ok()) return s;
-  rs.summaryXml += "</wpevntsummdsk>";
+  appendToCopy(rs.summaryXml, "</wpevntsummdsk>");
   return rs.detailStream->close();
 }
 

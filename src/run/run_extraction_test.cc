@@ -89,6 +89,39 @@ TEST_F(RunExtractionTest, OnePassPerDistinctLogAndLastRunAfterEach) {
             Lines{"MSG : Total Events generated for the agent is :: 4"});
 }
 
+// LastRun moves only once the report files are settled. A run cut short before (here by a
+// detail file that cannot be closed) leaves LastRun and unfinished files; the next run removes
+// them before its gate and extracts the same hour again.
+TEST_F(RunExtractionTest, ARunCutShortKeepsLastRunAndItsHourIsExtractedAgain) {
+  useTemplate(dcm("System", "3"));
+  fake.files.fail = [](const std::string& op, const std::string& path) {
+    return op == "close" && path.find("wpevntdumpdsk") != std::string::npos
+               ? runtimeError(kErrDiskFull)
+               : Status::success();
+  };
+  subMain(rs, os);
+  EXPECT_EQ(messages()[messages().size() - 2], "MSG : Main, Disk full");
+  EXPECT_EQ(fake.profile.value(kIni, "LastRunDateTime", "LastRun"), "<missing>");
+  EXPECT_TRUE(postLogs().empty());
+  EXPECT_TRUE(leftInInstallation());
+
+  fake.files.fail = nullptr;
+  fake.clock.time.minute = 30;
+  RunState next;
+  subMain(next, os);
+  Lines log = messages();
+  EXPECT_EQ(select(log, "MSG : Removing the unfinished file "),
+            (Lines{"MSG : Removing the unfinished file /agent\\wpevntdumpdsk_Y_4711_"
+                   "03072026140509.xml.part-000002 left by an interrupted run",
+                   "MSG : Removing the unfinished file /agent\\wpevntsummdsk_N_4711_"
+                   "03072026140509.xml.part-000001 left by an interrupted run"}));
+  EXPECT_EQ(next.fromTime, "03/07/2026 13:30:09");
+  EXPECT_EQ(fake.profile.value(kIni, "LastRunDateTime", "LastRun"), "03/07/2026 14:30:09");
+  EXPECT_EQ(postLogs(), (Lines{"wpevntdumpdsk_Y_4711_03072026143009.xml",
+                               "wpevntsummdsk_N_4711_03072026143009.xml"}));
+  EXPECT_FALSE(leftInInstallation());
+}
+
 TEST_F(RunExtractionTest, ThresholdExceededDiscardsTheDetailFileOnly) {
   useTemplate(dcm("System", "3"));
   fake.files.addFile(kIni, "[Threshold]\r\nEventDetails=2\r\n");
@@ -169,9 +202,10 @@ TEST_F(RunExtractionTest, RunGateRefusalEndsBeforeTheReportFiles) {
 class VanishingChecksum : public FakeChecksum {
  public:
   explicit VanishingChecksum(FakeFileSystem& files) : files_(files) {}
-  Status getMd5(const std::string& file, ChecksumOutputs& out, std::int16_t* result) override {
+  Status getMd5(const std::string& file, const std::string* contents, ChecksumOutputs& out,
+                std::int16_t* result) override {
     files_.files.erase(FakeFileSystem::normalise(file));
-    return FakeChecksum::getMd5(file, out, result);
+    return FakeChecksum::getMd5(file, contents, out, result);
   }
 
  private:

@@ -22,6 +22,10 @@ namespace sccevtmon {
 namespace {
 
 void reportAndEnd(RunState& rs, Platform& os) {
+  // A report file that could not be handed over is the run's failure when nothing else was.
+  if (trimSpaces(rs.failureReason).empty() && !rs.handOverFailure.empty()) {
+    rs.failureReason = rs.handOverFailure;
+  }
   fncPostExecutionStatus(rs, os);
   subEndApplication(rs);
 }
@@ -46,8 +50,10 @@ void checkTemplateIntegrity(RunState& rs, Platform& os, const std::string& templ
   }
 }
 
-// The extraction passes, one per distinct event log of the template.
-void extractEvents(RunState& rs, Platform& os) {
+// The extraction passes, one per distinct event log of the template. True when a pass got as
+// far as updating LastRun; the update itself waits until the report files are settled.
+bool extractEvents(RunState& rs, Platform& os) {
+  bool lastRunDue = false;
   for (const std::string& name : rs.eventLogNames) {
     subWriteLog(rs, "MSG : @@@@@@@@@@@ Event Source " + name);
     if (trimSpaces(name).empty()) continue;
@@ -55,8 +61,9 @@ void extractEvents(RunState& rs, Platform& os) {
     fncGetAllEventDetails(rs, os, name);
     subWriteLog(rs,
                 "MSG : Updating the " + rs.executionIniPath + " with value : " + rs.monitorTime);
-    fncWriteIniValue(os, rs.executionIniPath, "LastRunDateTime", "LastRun", rs.monitorTime);
+    lastRunDue = true;
   }
+  return lastRunDue;
 }
 
 }  // namespace
@@ -68,12 +75,12 @@ void applyEventThreshold(RunState& rs) {
     rs.hasDetailRows = false;
     subWriteLog(rs, "MSG : Threshold violated, Total Events generated for the entire agent is :: " +
                         decimal(rs.totalEventCount));
-    subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
+    subWriteLog(rs, "MSG : The Details Xml is:-" + loggedCopy(rs.detailXml));
   } else {
     subWriteLog(rs,
                 "MSG : Total Events generated for the agent is :: " + decimal(rs.totalEventCount));
     subWriteLog(rs, "MSG :");
-    subWriteLog(rs, "MSG : The Details Xml is:-" + rs.detailXml);
+    subWriteLog(rs, "MSG : The Details Xml is:-" + loggedCopy(rs.detailXml));
     subWriteLog(rs, "MSG :");
   }
 }
@@ -84,6 +91,7 @@ namespace {
 Status runSequence(RunState& rs, Platform& os) {
   if (Status s = subStartUp(rs, os); !s.ok() || rs.ended) return s;
   rs.monitorTime = runTimestamp(os.clock.now());
+  recoverReportFiles(rs, os);
 
   const std::string templatePath =
       rs.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
@@ -92,8 +100,15 @@ Status runSequence(RunState& rs, Platform& os) {
     reportAndEnd(rs, os);
     return Status::success();
   }
-  fncParseWebpostData(rs, os, templatePath);
-  checkTemplateIntegrity(rs, os, templatePath);
+  {
+    // The template is held from its read to its hash (see ChecksumLibrary); the checksum is
+    // taken of the bytes the parser read.
+    std::unique_ptr<FileHold> hold;
+    os.files.holdForReading(templatePath, &hold);
+    fncParseWebpostData(rs, os, templatePath);
+    checkTemplateIntegrity(rs, os, templatePath);
+    rs.templateBytes.reset();
+  }
   if (!trimSpaces(rs.failureReason).empty()) {
     reportAndEnd(rs, os);
     return Status::success();
@@ -110,22 +125,31 @@ Status runSequence(RunState& rs, Platform& os) {
   }
 
   if (Status s = createReportFiles(rs, os); !s.ok()) return s;
+  bool lastRunDue = false;
   if (rs.hasEntries) {
     if (Status s = writeTemplateHeaders(rs); !s.ok()) return s;
-    extractEvents(rs, os);
+    lastRunDue = extractEvents(rs, os);
   }
   if (Status s = closeReportFiles(rs); !s.ok()) return s;
   subWriteLog(rs, "MSG : " + std::string(63, '-'));
 
   const std::string postLogs = rs.installPath + "SCCPostLogs\\";
   subMoveFiles(rs, os, rs.installPath + rs.summaryFileName, postLogs + rs.summaryFileName,
-               flagText(rs.hasSummaryRows));
-  subWriteLog(rs, "MSG : The summary Xml is:-" + rs.summaryXml);
+               flagText(rs.hasSummaryRows), rs.summaryAsidePath);
+  subWriteLog(rs, "MSG : The summary Xml is:-" + loggedCopy(rs.summaryXml));
   applyEventThreshold(rs);
   subMoveFiles(rs, os, rs.installPath + rs.detailFileName, postLogs + rs.detailFileName,
-               flagText(rs.hasDetailRows));
+               flagText(rs.hasDetailRows), rs.detailAsidePath);
   rs.summaryStream.reset();
   rs.detailStream.reset();
+  // LastRun moves only now that both report files are settled: each is handed over, or waits
+  // whole in the installation folder for the next run to hand it over, or is discarded. A run
+  // that ends before this point leaves LastRun where it was, and its hour is extracted again.
+  // A kept file still standing aside (it could not be put in place) keeps LastRun too.
+  if (lastRunDue && !os.files.fileExists(rs.summaryAsidePath) &&
+      !os.files.fileExists(rs.detailAsidePath)) {
+    fncWriteIniValue(os, rs.executionIniPath, "LastRunDateTime", "LastRun", rs.monitorTime);
+  }
 
   reportAndEnd(rs, os);
   return Status::success();

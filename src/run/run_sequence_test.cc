@@ -145,7 +145,7 @@ TEST_F(RunSequenceTest, UnhandledErrorEndsThroughTheTrapWithoutReport) {
   addTemplate();
   // Everything up to the report files passes; the summary file cannot be created.
   fake.files.fail = [](const std::string& op, const std::string& path) {
-    if (op == "createTextFile" && path.find("wpevntsummdsk") != std::string::npos) {
+    if (op == "createFileAside" && path.find("wpevntsummdsk") != std::string::npos) {
       return runtimeError(kErrPermissionDenied);
     }
     return Status::success();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -101,6 +102,30 @@ TEST_F(RunTemplateTest, ATemplateThatCannotBeLoadedStopsTheRunAtTheIntegrityChec
   EXPECT_EQ(rs.executionIniPath, "");  // the run gate was never asked
   EXPECT_EQ(lastMessage(), "MSG : Application Ended");
   EXPECT_TRUE(rs.ended);
+}
+
+// A template swapped on disk between its parse and its hash: the hash is of what was parsed,
+// and the template is held from before its read to after its hash.
+TEST_F(RunTemplateTest, TheChecksumIsTakenOfTheBytesTheParserRead) {
+  setTemplate(kGoodTemplate);
+  bool read = false;
+  fake.files.fail = [&](const std::string& op, const std::string& path) {
+    if (op == "readFile" && path.ends_with("SCCEventLogTemplate.xml")) {
+      read = true;
+    } else if (read && op == "write") {  // the parser logs after its read
+      fake.files.files[FakeFileSystem::normalise(templatePath)].content = "<swapped/>";
+    }
+    return Status::success();
+  };
+  subMain(rs, fake.platform);
+  ASSERT_EQ(fake.checksum.contents.size(), 1u);
+  EXPECT_EQ(fake.checksum.contents[0], std::optional<std::string>(kGoodTemplate));
+  const std::vector<std::string>& ops = fake.files.operations;
+  auto at = [&](const std::string& op) {
+    return std::find(ops.begin(), ops.end(), op + " " + FakeFileSystem::normalise(templatePath)) -
+           ops.begin();
+  };
+  EXPECT_LT(at("holdForReading"), at("readFile"));
 }
 
 TEST_F(RunTemplateTest, ATemplateThatCannotBeParsedStopsTheRunWithTheParsersReason) {

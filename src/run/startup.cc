@@ -1,5 +1,7 @@
 #include "run/startup.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 #include "env/identity.h"
 
@@ -39,7 +41,26 @@ Status openActivityLog(RunState& rs, Platform& os) {
   return Status::success();
 }
 
+// The REGID as it can be shown on one line.
+std::string printable(std::string text) {
+  for (char& c : text) {
+    auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = '?';
+  }
+  return text;
+}
+
 }  // namespace
+
+std::string regIdFileNameProblem(const std::string& regId) {
+  if (regId.find_first_of("/\\") != std::string::npos) return "holds a path separator";
+  if (regId.find("..") != std::string::npos) return "holds \"..\"";
+  if (std::any_of(regId.begin(), regId.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 32 || c == 0x7F; })) {
+    return "holds a control character";
+  }
+  return {};
+}
 
 Status subStartUp(RunState& rs, Platform& os) {
   os.process.hideFromTaskList();
@@ -59,6 +80,23 @@ Status subStartUp(RunState& rs, Platform& os) {
     return Status::success();
   }
   if (trimmed.back() != '\\') rs.installPath += "\\";
+
+  // Nothing of the installation is touched before these two checks: a REGID that would lead a
+  // file name out of its folder, and a second run while one is going on, end here.
+  if (!regIdFileNameProblem(rs.regId).empty()) {
+    os.process.printError("sccevtmon: the REGID \"" + printable(rs.regId) +
+                          "\" cannot be part of a file name; the run ends");
+    rs.ended = true;
+    return Status::success();
+  }
+  // Read-only modes, which write nothing, take no lock.
+  const std::string lockPath = rs.installPath + os.process.executableBaseName() + ".lock";
+  if (Status s = os.files.tryLock(lockPath, &rs.runLock); !s.ok()) {
+    os.process.printError("sccevtmon: cannot lock " + lockPath + ": " + s.description +
+                          "; the run ends");
+    rs.ended = true;
+    return Status::success();
+  }
 
   if (Status s = openActivityLog(rs, os); !s.ok()) return s;
 
@@ -88,6 +126,7 @@ Status subStartUp(RunState& rs, Platform& os) {
 void subEndApplication(RunState& rs) noexcept {
   subWriteLog(rs, "MSG : Application Ended");
   rs.activityLog.close();
+  rs.runLock.reset();  // last: the next run may start once this one has written its last line
   rs.ended = true;
 }
 

@@ -17,11 +17,14 @@ Status generateChecksum(RunState& rs, Platform& os, const std::string& fileName,
   // The same outputs go to both calls: the block-wise call sees what the first one left.
   ChecksumOutputs out;
   std::int16_t result = 0;
-  if (Status s = os.checksum.getMd5(fileName, out, &result); !s.ok()) return s;
+  // The bytes the parser read are the bytes checked (see ChecksumLibrary).
+  const std::string* contents = rs.templateBytes ? &*rs.templateBytes : nullptr;
+  if (Status s = os.checksum.getMd5(fileName, contents, out, &result); !s.ok()) return s;
   if (result == 0) {
     std::string blockSize =
         fncGetProfileValue(os, "BlockSize", "Size", rs.installPath + "MDCSFileList.ini", 0);
-    if (Status s = os.checksum.getMd5WithBlock(fileName, blockSize, out, &result); !s.ok()) {
+    if (Status s = os.checksum.getMd5WithBlock(fileName, contents, blockSize, out, &result);
+        !s.ok()) {
       return s;
     }
     if (result == 0) {

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <unordered_set>
 
 #include "base/text.h"
 #include "util/xml_document.h"
@@ -36,19 +37,19 @@ bool requireAttribute(const XmlNode& element, const char* elementName, const cha
   return false;
 }
 
-// Adds a log name to eventLogNames unless an equal one (both trimmed, exact case) is there.
-// The list is grown before the search, so a repeated name leaves one empty item at its end,
-// which the next new name fills.
-void recordLogName(RunState& rs, const std::string& name) {
-  const std::string wanted = trimSpaces(name);
+// Adds a log name to eventLogNames unless an equal one (both trimmed, exact case) is there;
+// recorded holds the trimmed names recorded so far, so the check costs the same however many
+// there are. The list is grown before the check, so a repeated name leaves one empty item at
+// its end, which the next new name fills.
+void recordLogName(RunState& rs, std::unordered_set<std::string>& recordedNames,
+                   const std::string& name) {
+  std::string wanted = trimSpaces(name);
   if (wanted.empty()) return;
   // Recorded names are never blank: an empty last item is the one left by a repeated name.
   std::size_t recorded = rs.eventLogNames.size();
   if (recorded > 0 && rs.eventLogNames.back().empty()) --recorded;
   rs.eventLogNames.resize(recorded + 1);
-  for (std::size_t i = 0; i < recorded; ++i) {
-    if (trimSpaces(rs.eventLogNames[i]) == wanted) return;
-  }
+  if (!recordedNames.insert(std::move(wanted)).second) return;
   rs.eventLogNames[recorded] = name;
 }
 
@@ -65,7 +66,8 @@ bool readTemplateChild(RunState& rs, const XmlNode& element, std::string* failur
 
 // A dcm child: one monitoring entry, appended before its attributes are read so that an entry
 // that fails half-way stays with what it had received.
-bool readEntry(RunState& rs, const XmlNode& dcm, std::string* failure) {
+bool readEntry(RunState& rs, std::unordered_set<std::string>& recordedNames, const XmlNode& dcm,
+               std::string* failure) {
   rs.hasEntries = true;
   std::string entryLine;
   const std::size_t n = rs.monitorEntries.size();
@@ -86,7 +88,7 @@ bool readEntry(RunState& rs, const XmlNode& dcm, std::string* failure) {
       std::string& value = entry.*field.member;
       value = trimSpaces(child.text());
       entryLine += field.label + value + "<<>>";
-      if (field.member == &MonitorEntry::evntlgsourcestr) recordLogName(rs, value);
+      if (field.member == &MonitorEntry::evntlgsourcestr) recordLogName(rs, recordedNames, value);
       break;
     }
   }
@@ -96,13 +98,14 @@ bool readEntry(RunState& rs, const XmlNode& dcm, std::string* failure) {
 
 // The direct children of the template element, in document order.
 bool readTemplateElement(RunState& rs, const XmlNode& templateElement, std::string* failure) {
+  std::unordered_set<std::string> recordedNames;
   for (const XmlNode& child : templateElement.children()) {
     if (child.kind() != XmlNodeKind::kElement) continue;
     const std::string name = child.name();
     if (name == "template") {
       if (!readTemplateChild(rs, child, failure)) return false;
     } else if (name == "dcm") {
-      if (!readEntry(rs, child, failure)) return false;
+      if (!readEntry(rs, recordedNames, child, failure)) return false;
     }
   }
   return true;
@@ -121,7 +124,10 @@ void fncParseWebpostData(RunState& rs, Platform& os, const std::string& path) {
   try {
     XmlDocument document;
     std::string bytes;
-    if (!os.files.readFile(path, &bytes).ok() || !document.loadBytes(bytes).ok()) {
+    rs.templateBytes.reset();
+    bool read = os.files.readFile(path, &bytes, kMaxSettingsFileBytes).ok();
+    if (read) rs.templateBytes = bytes;
+    if (!read || !document.loadBytes(bytes).ok()) {
       subWriteLog(rs, "ERR : Failed to load xml file, " + path);
       setTemplateFailure(rs, "Failed to load the xml file");
       return;

@@ -1,5 +1,7 @@
 #include "testing/fake_file_system.h"
 
+#include <algorithm>
+
 namespace sccevtmon {
 namespace {
 
@@ -19,9 +21,12 @@ class FakeStream : public TextStream {
     return Status::success();
   }
 
+  Status flush() override { return closed_ ? runtimeError(kErrBadFileName) : Status::success(); }
+
   Status close() override {
+    if (closed_) return Status::success();
     closed_ = true;
-    return Status::success();
+    return fs_.fail ? fs_.fail("close", path_) : Status::success();
   }
 
  private:
@@ -94,12 +99,28 @@ Status FakeFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
   return Status::success();
 }
 
-Status FakeFileSystem::readFile(const std::string& path, std::string* bytes) {
+Status FakeFileSystem::readFile(const std::string& path, std::string* bytes,
+                                std::uint64_t maxBytes) {
   std::string p = normalise(path);
   if (Status s = check("readFile", p); !s.ok()) return s;
   auto it = files.find(p);
   if (it == files.end()) return runtimeError(kErrFileNotFound);
+  if (it->second.content.size() > maxBytes) return runtimeError(kErrPathFileAccess);
   *bytes = it->second.content;
+  return Status::success();
+}
+
+Status FakeFileSystem::listFiles(const std::string& folder, std::vector<std::string>* names) {
+  std::string p = normalise(folder);
+  if (Status s = check("listFiles", p); !s.ok()) return s;
+  if (!folders.count(p)) return runtimeError(kErrPathNotFound);
+  names->clear();
+  for (const auto& [path, file] : files) {
+    if (path.size() > p.size() + 1 && path.compare(0, p.size() + 1, p + "/") == 0 &&
+        path.find('/', p.size() + 1) == std::string::npos) {
+      names->push_back(path.substr(p.size() + 1));
+    }
+  }
   return Status::success();
 }
 
@@ -161,6 +182,64 @@ bool FakeFileSystem::isWritable(const std::string& path) {
   if (!check("isWritable", p).ok()) return false;
   auto it = files.find(p);
   return folders.count(p) != 0 || (it != files.end() && !it->second.readOnly);
+}
+
+Status FakeFileSystem::createFileAside(const std::string& path, std::string* asidePath,
+                                       std::unique_ptr<TextStream>* stream) {
+  std::string p = normalise(path);
+  if (Status s = check("createFileAside", p); !s.ok()) return s;
+  std::string suffix = std::to_string(++asideCount_);
+  std::string aside =
+      p + kAsideMark + std::string(6 - std::min<size_t>(6, suffix.size()), '0') + suffix;
+  if (files.count(aside)) return runtimeError(kErrFileExists);
+  *asidePath = aside;
+  return open(aside, true, stream);
+}
+
+Status FakeFileSystem::renameFile(const std::string& from, const std::string& to) {
+  std::string f = normalise(from);
+  std::string t = normalise(to);
+  if (Status s = check("renameFile", f + " -> " + t); !s.ok()) return s;
+  auto it = files.find(f);
+  if (it == files.end()) return runtimeError(kErrFileNotFound);
+  if (!parentExists(t)) return runtimeError(kErrPathNotFound);
+  File moved = it->second;
+  files.erase(it);
+  files[t] = moved;
+  return Status::success();
+}
+
+namespace {
+
+class FakeLock : public FileHold {
+ public:
+  FakeLock(std::set<std::string>& locks, std::string path) : locks_(locks), path_(path) {}
+  ~FakeLock() override { locks_.erase(path_); }
+
+ private:
+  std::set<std::string>& locks_;
+  std::string path_;
+};
+
+}  // namespace
+
+Status FakeFileSystem::tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) {
+  std::string p = normalise(path);
+  if (Status s = check("tryLock", p); !s.ok()) return s;
+  if (!parentExists(p)) return runtimeError(kErrPathNotFound);
+  if (locks.count(p)) return Status{kErrPermissionDenied, "another run holds it"};
+  if (!files.count(p)) files[p] = File{};
+  locks.insert(p);
+  *lock = std::make_unique<FakeLock>(locks, p);
+  return Status::success();
+}
+
+Status FakeFileSystem::holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) {
+  std::string p = normalise(path);
+  if (Status s = check("holdForReading", p); !s.ok()) return s;
+  if (!files.count(p)) return runtimeError(kErrFileNotFound);
+  *hold = std::make_unique<FileHold>();
+  return Status::success();
 }
 
 }  // namespace sccevtmon

@@ -22,9 +22,11 @@ class FakeFileSystem : public FileSystem {
 
   std::map<std::string, File> files;
   std::set<std::string> folders;
+  std::set<std::string> locks;  // lock files held (by tryLock, or by "another process")
   // Called with the operation name ("createFolder", "createTextFile", "append", "write",
-  // "copyFile", "deleteFile", "fileSize", "isWritable") and the normalised path; a non-ok
-  // result fails it.
+  // "copyFile", "deleteFile", "fileSize", "isWritable", "readFile", "listFiles",
+  // "createFileAside", "renameFile", "tryLock", "holdForReading", "close") and the normalised
+  // path; a non-ok result fails it.
   std::function<Status(const std::string& op, const std::string& path)> fail;
   std::vector<std::string> operations;  // "op path" of every operation, in order
 
@@ -39,7 +41,8 @@ class FakeFileSystem : public FileSystem {
   Status createFolder(const std::string& path) override;
   bool fileExists(const std::string& path) override;
   Status fileSize(const std::string& path, std::uint64_t* size) override;
-  Status readFile(const std::string& path, std::string* bytes) override;
+  Status readFile(const std::string& path, std::string* bytes, std::uint64_t maxBytes) override;
+  Status listFiles(const std::string& folder, std::vector<std::string>* names) override;
   Status createTextFile(const std::string& path, bool overwrite,
                         std::unique_ptr<TextStream>* stream) override;
   Status openTextFileForAppending(const std::string& path,
@@ -50,8 +53,14 @@ class FakeFileSystem : public FileSystem {
   // An existing folder, or an existing file that is not read-only, unless the fail hook says no.
   bool isWritable(const std::string& path) override;
   std::string nativePath(const std::string& path) override { return normalise(path); }
+  Status createFileAside(const std::string& path, std::string* asidePath,
+                         std::unique_ptr<TextStream>* stream) override;
+  Status renameFile(const std::string& from, const std::string& to) override;
+  Status tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) override;
+  Status holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) override;
 
  private:
+  int asideCount_ = 0;
   Status check(const std::string& op, const std::string& path);
   bool parentExists(const std::string& path) const;
   Status open(const std::string& path, bool truncate, std::unique_ptr<TextStream>* stream);

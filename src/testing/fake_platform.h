@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,15 +66,20 @@ class FakeChecksum : public ChecksumLibrary {
   };
   Answer md5Answer{Status::success(), 1, {"D41D8CD98F00B204E9800998ECF8427E", "0", ""}};
   Answer blockAnswer{Status::success(), 1, {"D41D8CD98F00B204E9800998ECF8427E", "0", ""}};
-  std::vector<std::string> calls;  // "md5 FILE" or "block FILE SIZE"
+  std::vector<std::string> calls;                    // "md5 FILE" or "block FILE SIZE"
+  std::vector<std::optional<std::string>> contents;  // the bytes each call was given
 
-  Status getMd5(const std::string& fileName, ChecksumOutputs& out, std::int16_t* result) override {
+  Status getMd5(const std::string& fileName, const std::string* bytes, ChecksumOutputs& out,
+                std::int16_t* result) override {
     calls.push_back("md5 " + fileName);
+    contents.push_back(bytes ? std::optional<std::string>(*bytes) : std::nullopt);
     return apply(md5Answer, out, result);
   }
-  Status getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
-                         ChecksumOutputs& out, std::int16_t* result) override {
+  Status getMd5WithBlock(const std::string& fileName, const std::string* bytes,
+                         const std::string& blockSize, ChecksumOutputs& out,
+                         std::int16_t* result) override {
     calls.push_back("block " + fileName + " " + blockSize);
+    contents.push_back(bytes ? std::optional<std::string>(*bytes) : std::nullopt);
     return apply(blockAnswer, out, result);
   }
   std::string operatorCommand(const std::string& fileName) override { return "md5sum " + fileName; }

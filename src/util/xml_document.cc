@@ -21,47 +21,63 @@ constexpr char kControlCharacters[] =
 
 pugi::xml_node handle(pugi::xml_node_struct* node) { return pugi::xml_node(node); }
 
-// True when text is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
+// The length of the well-formed UTF-8 sequence at text[i] (no overlong forms, no surrogates,
+// at most U+10FFFF), or 0 when none starts there.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
+  auto b = static_cast<unsigned char>(text[i]);
+  if (b < 0x80) return 1;
+  std::size_t extra = 0;
+  char32_t cp = 0;
+  char32_t least = 0;
+  if ((b & 0xE0) == 0xC0) {
+    extra = 1, cp = b & 0x1F, least = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    extra = 2, cp = b & 0x0F, least = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    extra = 3, cp = b & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - i <= extra) return 0;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    auto c = static_cast<unsigned char>(text[i + k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return extra + 1;
+}
+
+// True when text is well-formed UTF-8; otherwise *badOffset is where it is not.
 bool isValidUtf8(std::string_view text, std::size_t* badOffset) {
   std::size_t i = 0;
   while (i < text.size()) {
-    auto b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    int extra = 0;
-    char32_t cp = 0;
-    char32_t least = 0;
-    if ((b & 0xE0) == 0xC0) {
-      extra = 1, cp = b & 0x1F, least = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2, cp = b & 0x0F, least = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3, cp = b & 0x07, least = 0x10000;
-    } else {
+    std::size_t n = utf8SequenceLength(text, i);
+    if (n == 0) {
       *badOffset = i;
       return false;
     }
-    if (text.size() - i <= static_cast<std::size_t>(extra)) {
-      *badOffset = i;
-      return false;
-    }
-    for (int k = 1; k <= extra; ++k) {
-      auto c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) {
-        *badOffset = i;
-        return false;
-      }
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      *badOffset = i;
-      return false;
-    }
-    i += extra + 1;
+    i += n;
   }
   return true;
+}
+
+// text with every byte that starts no well-formed UTF-8 sequence replaced by '?'.
+std::string withValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t n = utf8SequenceLength(text, i);
+    if (n == 0) {
+      out += '?';
+      ++i;
+    } else {
+      out.append(text, i, n);
+      i += n;
+    }
+  }
+  return out;
 }
 
 // The encoding named in the XML declaration at the start of a byte-oriented document, lower
@@ -91,8 +107,9 @@ std::string swapBytePairs(std::string_view bytes) {
 
 Status encodingFailure(const std::string& why) { return Status{kErrAutomation, why}; }
 
-// Turns the document's bytes into UTF-8 for the parser.
-Status toUtf8(std::string_view bytes, std::string* utf8) {
+// Turns the document's bytes into UTF-8 for the parser; with replaceBad, bytes that are not
+// UTF-8 read as '?' instead of failing.
+Status toUtf8(std::string_view bytes, std::string* utf8, bool replaceBad = false) {
   auto starts = [&](std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; };
   using namespace std::string_view_literals;
   if (starts("\xFF\xFE"sv)) {
@@ -117,6 +134,10 @@ Status toUtf8(std::string_view bytes, std::string* utf8) {
   if (encoding.empty() || encoding == "utf-8" || encoding == "utf8") {
     std::size_t bad = 0;
     if (!isValidUtf8(body, &bad)) {
+      if (replaceBad) {
+        *utf8 = withValidUtf8(body);
+        return Status::success();
+      }
       return encodingFailure("invalid UTF-8 byte sequence at offset " +
                              std::to_string(bad + (bom ? 3 : 0)));
     }
@@ -305,6 +326,30 @@ pugi::xml_node nextInDocumentOrder(pugi::xml_node node, pugi::xml_node top) {
   return node.next_sibling();
 }
 
+// Whether elements below top nest deeper than limit; a walk in document order without
+// recursion.
+bool depthExceeds(pugi::xml_node top, std::size_t limit) {
+  std::size_t depth = 0;  // the elements enclosing node
+  pugi::xml_node node = top.first_child();
+  while (node) {
+    if (node.type() == pugi::node_element) {
+      if (depth + 1 > limit) return true;
+      if (node.first_child()) {
+        ++depth;
+        node = node.first_child();
+        continue;
+      }
+    }
+    while (!node.next_sibling()) {
+      node = node.parent();
+      if (node == top) return false;
+      --depth;
+    }
+    node = node.next_sibling();
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string XmlNode::text() const {
@@ -350,13 +395,16 @@ void XmlDocument::clear() {
 Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& options) {
   clear();
   auto text = std::make_unique<std::string>();
-  if (Status s = toUtf8(bytes, text.get()); !s.ok()) return s;
+  if (Status s = toUtf8(bytes, text.get(), options.replaceBadBytes); !s.ok()) return s;
   // XML allows no control characters but tab and the line ends; the parser would stop at a
   // NUL as if the document ended there.
-  std::size_t control =
-      text->find_first_of(std::string_view(kControlCharacters, sizeof kControlCharacters - 1));
-  if (control != std::string::npos) {
-    return Status{kErrAutomation, "invalid character at " + position(*text, control)};
+  const std::string_view controls(kControlCharacters, sizeof kControlCharacters - 1);
+  for (std::size_t control = text->find_first_of(controls); control != std::string::npos;
+       control = text->find_first_of(controls, control)) {
+    if (!options.replaceBadBytes) {
+      return Status{kErrAutomation, "invalid character at " + position(*text, control)};
+    }
+    (*text)[control] = '?';
   }
   if (std::string why = refusedMarkup(*text); !why.empty()) {
     return Status{kErrAutomation, why};
@@ -373,6 +421,11 @@ Status XmlDocument::loadBytes(std::string_view bytes, const XmlLoadOptions& opti
     toUtf8(bytes, &original);
     return Status{kErrAutomation, std::string(result.description()) + " at " +
                                       position(original, static_cast<std::size_t>(result.offset))};
+  }
+  if (options.maxDepth > 0 && depthExceeds(doc_->root(), options.maxDepth)) {
+    clear();
+    return Status{kErrAutomation,
+                  "elements nested deeper than " + std::to_string(options.maxDepth) + " levels"};
   }
   if (!options.fragment) {
     int elements = 0;

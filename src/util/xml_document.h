@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -75,6 +76,12 @@ struct XmlLoadOptions {
   // Accepts any number of top-level elements (none included) and top-level text, as in a file
   // of <Event> elements written without an enclosing root element.
   bool fragment = false;
+  // Elements nested deeper than this fail the load (0: no limit). The tree itself is built and
+  // walked without recursion; the limit bounds what a caller's own walk meets.
+  std::size_t maxDepth = 0;
+  // Bytes that are not valid in the document's encoding, and the control characters XML
+  // forbids (NUL included), read as '?' instead of failing the load.
+  bool replaceBadBytes = false;
 };
 
 // A document loaded synchronously and held in memory.

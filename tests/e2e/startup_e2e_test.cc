@@ -62,8 +62,9 @@ TEST(StartupE2eTest, ActivityLogIsWrittenByteForByte) {
   std::vector<std::string> lines = startLines(inst, true) + missingTemplateReportLines(inst);
   lines.push_back("MSG : Application Ended");
   EXPECT_EQ(inst.activityLog(), logLines(lines));
-  EXPECT_EQ(inst.list(""),
-            (std::vector<std::string>{"ApplicationLog", "SCCPostLogs", "registry.reg"}));
+  // The lock file stays: removing it would let a third run lock a file of another name.
+  EXPECT_EQ(inst.list(""), (std::vector<std::string>{"ApplicationLog", "SCCPostLogs",
+                                                     "registry.reg", "sccevtmon.lock"}));
 
   // A second run appends, and finds the post-logs folder in place.
   inst.run("2026-03-07 14:05:09");

@@ -11,11 +11,6 @@
 namespace sccevtmon {
 namespace {
 
-// The control characters XML forbids: all below 0x20 but tab, LF and CR (NUL ends the text).
-constexpr std::string_view kControlCharacters =
-    "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19"
-    "\x1A\x1B\x1C\x1D\x1E\x1F";
-
 constexpr std::uint64_t kAuditFailure = 0x0010000000000000ULL;
 constexpr std::uint64_t kAuditSuccess = 0x0020000000000000ULL;
 
@@ -61,16 +56,34 @@ std::string eventType(std::uint64_t keywords, int level) {
   return "Information event";
 }
 
-// The leaf texts below node in document order (elements without child elements).
-void leafTexts(const XmlNode& node, std::vector<std::string>* out) {
-  bool hasElement = false;
-  for (XmlNode c = node.firstChild(); c; c = c.nextSibling()) {
-    if (c.kind() == XmlNodeKind::kElement) {
-      hasElement = true;
-      leafTexts(c, out);
+// The first element among node and its following siblings, or empty.
+XmlNode elementFrom(XmlNode node) {
+  while (node && node.kind() != XmlNodeKind::kElement) node = node.nextSibling();
+  return node;
+}
+
+// The leaf texts below top in document order (elements without child elements), walked
+// without recursion: the depth is the event's to choose.
+void leafTexts(const XmlNode& top, std::vector<std::string>* out) {
+  std::vector<XmlNode> enclosing;  // the elements entered below top, innermost last
+  XmlNode node = top;
+  for (;;) {
+    if (XmlNode child = elementFrom(node.firstChild())) {
+      enclosing.push_back(node);
+      node = child;
+      continue;
+    }
+    out->push_back(node.text());
+    for (;;) {
+      if (enclosing.empty()) return;
+      if (XmlNode next = elementFrom(node.nextSibling())) {
+        node = next;
+        break;
+      }
+      node = enclosing.back();
+      enclosing.pop_back();
     }
   }
-  if (!hasElement) out->push_back(node.text());
 }
 
 // The insertion strings of an event: the Data values of EventData in order (Binary left
@@ -247,19 +260,10 @@ bool takeEventXml(std::string_view xml, const EventWindow& window, XmlDocument& 
     if (created && !window.contains(*created)) return true;
   }
   // Event data may hold control characters that XML does not allow (binary values written
-  // as text); they read as '?', as characters the code page cannot show do.
-  Status loaded;
-  size_t control = xml.find_first_of(kControlCharacters);
-  if (control == std::string_view::npos) {
-    loaded = doc.loadBytes(xml);
-  } else {
-    std::string copy(xml);
-    for (; control != std::string::npos;
-         control = copy.find_first_of(kControlCharacters, control)) {
-      copy[control] = '?';
-    }
-    loaded = doc.loadBytes(copy);
-  }
+  // as text, a raw NUL) and bytes that are not UTF-8; they read as '?', as characters the code
+  // page cannot show do. An event nested deeper than the limit cannot be read.
+  Status loaded =
+      doc.loadBytes(xml, XmlLoadOptions{.maxDepth = kMaxEventDepth, .replaceBadBytes = true});
   if (!loaded.ok()) return false;
   XmlNode event = doc.rootElement();
   if (!event || event.name() != "Event") return false;

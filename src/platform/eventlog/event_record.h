@@ -72,9 +72,14 @@ struct EventLogContents {
   std::vector<EventRow> rows;  // the records inside the window, in the log's order
 };
 
+// Events nested deeper than this many element levels cannot be read (skipped and counted).
+constexpr std::size_t kMaxEventDepth = 1000;
+
 // One event's XML text: tests its TimeCreated against the window (cheaply, without parsing,
 // when the text allows) and maps it into *row when it is inside. *inWindow tells which. False
-// when the text is not an <Event> element that can be parsed; doc is a scratch document.
+// when the text is not an <Event> element that can be parsed, or nests deeper than
+// kMaxEventDepth; doc is a scratch document. Control characters, NULs included, and bytes
+// that are not UTF-8 read as '?'.
 bool takeEventXml(std::string_view xml, const EventWindow& window, XmlDocument& doc, EventRow* row,
                   bool* inWindow);
 

@@ -11,38 +11,51 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
-void XmlElementStream::open(ByteReader read, std::string_view name) {
+void XmlElementStream::open(ByteReader read, std::string_view name, std::size_t maxElementBytes) {
   read_ = std::move(read);
   pending_.clear();
   raw_.clear();
   declaration_.clear();
   encoding_ = Encoding::kBytes;
-  started_ = eof_ = truncated_ = false;
+  started_ = declarationDone_ = eof_ = truncated_ = oversized_ = startCut_ = false;
+  start_ = scanAt_ = 0;
+  elementAt_ = std::string::npos;
+  depth_ = 0;
   name_ = name;
+  maxElementBytes_ = maxElementBytes;
 }
 
 Status XmlElementStream::readMore(bool* gotMore) {
   *gotMore = false;
   if (eof_ || !read_) return Status::success();
-  std::string block(kBlockSize, '\0');
+  if (start_ > 0) {
+    pending_.erase(0, start_);
+    if (elementAt_ != std::string::npos) {
+      elementAt_ -= start_;
+      scanAt_ -= start_;
+    }
+    start_ = 0;
+  }
+  // The block buffer keeps its size, so a short read costs no clearing of the rest.
+  if (block_.size() != kBlockSize) block_.resize(kBlockSize);
   size_t n = 0;
-  if (Status s = read_(block.data(), block.size(), &n); !s.ok()) return s;
-  block.resize(n);
+  if (Status s = read_(block_.data(), block_.size(), &n); !s.ok()) return s;
+  std::string_view block(block_.data(), n);
   if (n == 0) eof_ = true;
   if (!started_) {
     started_ = true;
-    if (block.size() >= 2 && block[0] == '\xFF' && block[1] == '\xFE') {
+    if (block.starts_with("\xFF\xFE")) {
       encoding_ = Encoding::kUtf16Le;
-      block.erase(0, 2);
-    } else if (block.size() >= 2 && block[0] == '\xFE' && block[1] == '\xFF') {
+      block.remove_prefix(2);
+    } else if (block.starts_with("\xFE\xFF")) {
       encoding_ = Encoding::kUtf16Be;
-      block.erase(0, 2);
-    } else if (block.size() >= 4 && block.compare(0, 4, std::string("<\0?\0", 4)) == 0) {
+      block.remove_prefix(2);
+    } else if (block.starts_with(std::string_view("<\0?\0", 4))) {
       encoding_ = Encoding::kUtf16Le;
-    } else if (block.size() >= 4 && block.compare(0, 4, std::string("\0<\0?", 4)) == 0) {
+    } else if (block.starts_with(std::string_view("\0<\0?", 4))) {
       encoding_ = Encoding::kUtf16Be;
-    } else if (block.size() >= 3 && block.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-      block.erase(0, 3);
+    } else if (block.starts_with("\xEF\xBB\xBF")) {
+      block.remove_prefix(3);
     }
   }
   if (encoding_ == Encoding::kBytes) {
@@ -63,14 +76,20 @@ Status XmlElementStream::readMore(bool* gotMore) {
     if (encoding_ == Encoding::kUtf16Be && rest.size() == 2) std::swap(rest[0], rest[1]);
     raw_ = rest;
   }
-  // The XML declaration: kept for a single-byte or UTF-8 file (it may name the code page),
-  // dropped for UTF-16, which is handed on as UTF-8.
-  if (declaration_.empty() && pending_.compare(0, 5, "<?xml") == 0) {
-    size_t end = pending_.find("?>");
-    if (end != std::string::npos) {
-      if (encoding_ == Encoding::kBytes) declaration_ = pending_.substr(0, end + 2);
-      pending_.erase(0, end + 2);
-      if (declaration_.empty()) declaration_ = " ";  // marks the declaration as handled
+  // The XML declaration at the start of the file: kept for a single-byte or UTF-8 file (it
+  // may name the code page), dropped for UTF-16, which is handed on as UTF-8. Until it is
+  // whole nothing before it is consumed, so it still stands at the start of pending_.
+  if (!declarationDone_) {
+    if (pending_.compare(0, 5, "<?xml") == 0) {
+      size_t end = pending_.find("?>");
+      if (end != std::string::npos) {
+        if (encoding_ == Encoding::kBytes) declaration_ = pending_.substr(0, end + 2);
+        pending_.erase(0, end + 2);
+        if (declaration_.empty()) declaration_ = " ";  // marks the declaration as handled
+        declarationDone_ = true;
+      }
+    } else if (pending_.size() >= 5 || eof_) {
+      declarationDone_ = true;
     }
   }
   *gotMore = true;
@@ -110,74 +129,136 @@ size_t XmlElementStream::endOfMarkup(size_t at, bool* selfClosing) const {
   return std::string::npos;
 }
 
+bool XmlElementStream::isEndTagAt(size_t at) const {
+  size_t after = at + 2 + name_.size();
+  return after < pending_.size() && pending_.compare(at, 2, "</") == 0 &&
+         pending_.compare(at + 2, name_.size(), name_) == 0 &&
+         (isSpace(pending_[after]) || pending_[after] == '>');
+}
+
+bool XmlElementStream::cutLongConstruct(size_t at) {
+  if (pending_.size() - at <= maxElementBytes_) return false;
+  // The first 9 characters tell the kind of construct and the element name; the last 2 may
+  // hold the start of a split terminator. Between them only the quote state of a tag counts.
+  const size_t from = at + 9;
+  const size_t to = pending_.size() - 2;
+  std::string between;
+  if (pending_[at + 1] != '!' && pending_[at + 1] != '?') {
+    auto quoteAt = [&](size_t end) {
+      char quote = 0;
+      for (size_t k = at + 1; k < end; ++k) {
+        char c = pending_[k];
+        if (quote != 0) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        }
+      }
+      return quote;
+    };
+    char before = quoteAt(from);
+    char after = quoteAt(to);
+    if (before != after) {
+      if (before != 0) between += before;  // closes the quote open at from
+      if (after != 0) between += after;    // opens the one open at to
+    }
+  }
+  pending_.replace(from, to - from, between);
+  return true;
+}
+
+void XmlElementStream::take(size_t end, std::string* element) {
+  if (oversized_ || end - elementAt_ > maxElementBytes_) {
+    element->clear();
+  } else {
+    element->assign(declaration_ == " " ? std::string() : declaration_);
+    element->append(pending_, elementAt_, end - elementAt_);
+  }
+  start_ = end;
+  elementAt_ = std::string::npos;
+  oversized_ = false;
+}
+
 Status XmlElementStream::next(std::string* element, bool* found) {
   *found = false;
   if (!read_) return Status::success();
-  size_t pos = 0;
   for (;;) {
-    bool more = false;
-    size_t lt = pending_.find('<', pos);
-    if (lt == std::string::npos) {
-      pending_.clear();
-      pos = 0;
-      Status s = readMore(&more);
-      if (!s.ok()) return s;
-      if (!more) return Status::success();
-      continue;
-    }
-    bool selfClosing = false;
-    size_t end = endOfMarkup(lt, &selfClosing);
-    bool complete = end != std::string::npos;
-    if (complete && isNameAt(lt)) {
+    if (elementAt_ == std::string::npos) {
+      // Look for the start tag of the next element.
+      size_t lt = pending_.find('<', start_);
+      bool selfClosing = false;
+      size_t end = lt == std::string::npos ? lt : endOfMarkup(lt, &selfClosing);
+      if (end == std::string::npos) {
+        // Nothing left in what has been read, or a construct that goes on beyond it.
+        start_ = lt == std::string::npos ? pending_.size() : lt;
+        if (lt != std::string::npos && cutLongConstruct(lt)) startCut_ = true;
+        bool more = false;
+        if (Status s = readMore(&more); !s.ok()) return s;
+        if (!more) {
+          bool dummy = false;
+          truncated_ =
+              start_ < pending_.size() &&
+              (isNameAt(start_) || (pending_.compare(start_, 1 + name_.size(), "<" + name_) == 0 &&
+                                    endOfMarkup(start_, &dummy) == std::string::npos));
+          pending_.clear();
+          start_ = 0;
+          return Status::success();
+        }
+        continue;
+      }
+      const bool cut = startCut_;
+      startCut_ = false;
+      if (!isNameAt(lt)) {
+        start_ = end;
+        continue;
+      }
+      elementAt_ = lt;
+      oversized_ = cut;
       if (selfClosing) {
-        *element = declaration_ == " " ? std::string() : declaration_;
-        element->append(pending_, lt, end - lt);
-        pending_.erase(0, end);
+        take(end, element);
         *found = true;
         return Status::success();
       }
-      // Look for the matching end tag.
-      int depth = 1;
-      size_t p = end;
-      complete = false;
-      while (true) {
-        size_t q = pending_.find('<', p);
-        if (q == std::string::npos) break;
-        bool innerSelf = false;
-        size_t innerEnd = endOfMarkup(q, &innerSelf);
-        if (innerEnd == std::string::npos) break;
-        if (isNameAt(q) && !innerSelf) {
-          ++depth;
-        } else if (pending_.compare(q, 2, "</") == 0 &&
-                   pending_.compare(q + 2, name_.size(), name_) == 0 &&
-                   q + 2 + name_.size() < pending_.size() &&
-                   (isSpace(pending_[q + 2 + name_.size()]) ||
-                    pending_[q + 2 + name_.size()] == '>')) {
-          if (--depth == 0) {
-            *element = declaration_ == " " ? std::string() : declaration_;
-            element->append(pending_, lt, innerEnd - lt);
-            pending_.erase(0, innerEnd);
-            *found = true;
-            return Status::success();
-          }
-        }
-        p = innerEnd;
+      scanAt_ = end;
+      depth_ = 1;
+    }
+    // Look for the matching end tag, going on where the last look stopped.
+    for (;;) {
+      size_t q = pending_.find('<', scanAt_);
+      if (q == std::string::npos) {
+        scanAt_ = pending_.size();
+        break;
       }
+      bool innerSelf = false;
+      size_t innerEnd = endOfMarkup(q, &innerSelf);
+      if (innerEnd == std::string::npos) {
+        scanAt_ = q;
+        if (cutLongConstruct(q)) oversized_ = true;
+        break;
+      }
+      if (isNameAt(q) && !innerSelf) {
+        ++depth_;
+      } else if (isEndTagAt(q) && --depth_ == 0) {
+        take(innerEnd, element);
+        *found = true;
+        return Status::success();
+      }
+      scanAt_ = innerEnd;
     }
-    if (complete) {
-      pos = end;
-      continue;
+    // The element goes on beyond what has been read; past the limit its text is dropped as
+    // it is read.
+    if (oversized_ || scanAt_ - elementAt_ > maxElementBytes_) {
+      oversized_ = true;
+      elementAt_ = scanAt_;
     }
-    // The construct at lt goes on beyond what has been read.
-    pending_.erase(0, lt);
-    pos = 0;
-    Status s = readMore(&more);
-    if (!s.ok()) return s;
+    start_ = elementAt_;
+    bool more = false;
+    if (Status s = readMore(&more); !s.ok()) return s;
     if (!more) {
-      bool dummy = false;
-      truncated_ = isNameAt(0) || (pending_.compare(0, 1 + name_.size(), "<" + name_) == 0 &&
-                                   endOfMarkup(0, &dummy) == std::string::npos);
+      truncated_ = true;
       pending_.clear();
+      start_ = 0;
+      elementAt_ = std::string::npos;
       return Status::success();
     }
   }

@@ -348,6 +348,83 @@ TEST_F(EventLogEngineTest, ControlCharactersInEventDataReadAsQuestionMarks) {
   EXPECT_EQ(rows[0].at("msg").substr(rows[0].at("msg").size() - 12), "raw??, ref? ");
 }
 
+// Raw bytes that XML or UTF-8 do not allow keep their event: each reads as '?'.
+TEST_F(EventLogEngineTest, RawNulsAndBytesThatAreNotUtf8ReadAsQuestionMarks) {
+  ScopedTimeZone zone("UTC0");
+  const struct {
+    std::string raw;
+    std::string read;
+  } kCases[] = {
+      {std::string("a\0b", 3), "a?b"},  // NUL
+      {"a\xFF"
+       "b",
+       "a?b"},          // never in UTF-8
+      {"a\xC3", "a?"},  // a sequence cut short
+      {"a\xC0\xAF"
+       "b",
+       "a??b"},  // overlong '/'
+      {"a\xED\xA0\x80"
+       "b",
+       "a???b"},  // a surrogate
+      {"a\xC3\xA9"
+       "b",
+       "a\xE9"
+       "b"},  // well-formed: e acute
+  };
+  for (const auto& c : kCases) {
+    Ev e;
+    e.body = "<EventData><Data>" + c.raw + "</Data></EventData>";
+    write("System.xml", e.xml());
+    std::vector<Row> rows;
+    ASSERT_TRUE(run(allQuery("System"), &rows).ok()) << c.read;
+    ASSERT_EQ(rows.size(), 1u) << c.read;
+    const std::string& msg = rows[0].at("msg");
+    EXPECT_EQ(msg.substr(msg.find("event: ") + 7), c.read);
+  }
+}
+
+// Events nested deeper than 1,000 levels or longer than 4 MiB are skipped and counted, however
+// deep or long; the events around them are read.
+TEST_F(EventLogEngineTest, TooDeepAndTooLongEventsAreSkippedAndCounted) {
+  ScopedTimeZone zone("UTC0");
+  auto nested = [](int levels, const std::string& leaf) {
+    std::string open, close;
+    for (int k = 0; k < levels; ++k) {
+      open += "<n>";
+      close += "</n>";
+    }
+    return open + leaf + close;
+  };
+  Ev normal;
+  normal.body = "<EventData><Data>normal</Data></EventData>";
+  const struct {
+    std::string body;
+    bool read;
+  } kCases[] = {
+      // The event and UserData are two of the levels.
+      {"<UserData>" + nested(998, "deep") + "</UserData>", true},
+      {"<UserData>" + nested(999, "deep") + "</UserData>", false},
+      {"<UserData>" + nested(350000, "deep") + "</UserData>", false},  // about 2.4 MB
+      {"<EventData><Data>" + std::string(4200000, 'x') + "</Data></EventData>", false},
+      {"<EventData><Data><![CDATA[" + std::string(9000000, '<') + "]]></Data></EventData>", false},
+      {"<!-- " + std::string(9000000, '-') + " -->", false},
+  };
+  for (const auto& c : kCases) {
+    Ev odd;
+    odd.body = c.body;
+    write("System.xml", "<Events>" + normal.xml() + odd.xml() + normal.xml() + "</Events>");
+    std::vector<Row> rows;
+    long processed = 0;
+    ASSERT_TRUE(run(allQuery("System"), &rows, &processed).ok()) << c.body.size();
+    EXPECT_EQ(processed, 3) << c.body.size();
+    ASSERT_EQ(rows.size(), c.read ? 3u : 2u) << c.body.size();
+    EXPECT_NE(rows.back().at("msg").find("normal"), std::string::npos);
+    if (c.read) {
+      EXPECT_NE(rows[1].at("msg").find("event: deep"), std::string::npos);
+    }
+  }
+}
+
 TEST_F(EventLogEngineTest, FindsLogFilesByNameWithoutRegardToCase) {
   ScopedTimeZone zone("UTC0");
   Ev a;

@@ -1,12 +1,17 @@
 #include "platform/posix/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
+#include "platform/posix/bounded_read.h"
 #include "platform/posix/path.h"
 
 namespace sccevtmon {
@@ -31,6 +36,9 @@ Status fromErrno(int err) {
     case ENAMETOOLONG:
       return runtimeError(kErrBadFileName);
     case EISDIR:
+    case ELOOP:  // a symbolic link where a file is created or written
+    case EINVAL:
+    case EFBIG:
       return runtimeError(kErrPathFileAccess);
     default:
       return runtimeError(kErrDeviceIo);
@@ -39,9 +47,10 @@ Status fromErrno(int err) {
 
 bool isReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
+// Writes through a buffer: a report element costs no system call of its own.
 class PosixTextStream : public TextStream {
  public:
-  explicit PosixTextStream(int fd) : fd_(fd) {}
+  PosixTextStream(int fd, bool syncOnClose) : fd_(fd), syncOnClose_(syncOnClose) {}
   ~PosixTextStream() override { close(); }
 
   Status writeLine(const std::string& text) override {
@@ -51,41 +60,81 @@ class PosixTextStream : public TextStream {
 
   Status write(const std::string& text) override {
     if (fd_ < 0) return runtimeError(kErrBadFileName);
+    if (!failure_.ok()) return failure_;
+    buffer_ += text;
+    return buffer_.size() >= kBufferBytes ? flush() : Status::success();
+  }
+
+  Status flush() override {
+    if (fd_ < 0) return runtimeError(kErrBadFileName);
+    if (!failure_.ok()) return failure_;
     size_t done = 0;
-    while (done < text.size()) {
-      ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+    while (done < buffer_.size()) {
+      ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return fromErrno(errno);
+        failure_ = fromErrno(errno);  // the stream stays failed: a later line must not follow a gap
+        break;
       }
       done += static_cast<size_t>(n);
     }
-    return Status::success();
+    buffer_.clear();
+    return failure_;
   }
 
   Status close() override {
     if (fd_ < 0) return Status::success();
+    Status s = flush();
+    if (s.ok() && syncOnClose_ && ::fsync(fd_) != 0) s = fromErrno(errno);
     int rc = ::close(fd_);
     fd_ = -1;
-    return rc == 0 ? Status::success() : fromErrno(errno);
+    if (s.ok() && rc != 0) s = fromErrno(errno);
+    return s;
   }
+
+ private:
+  static constexpr size_t kBufferBytes = 64 * 1024;
+  int fd_;
+  bool syncOnClose_;
+  std::string buffer_;
+  Status failure_;
+};
+
+// Opens a file for writing without following a symbolic link in the last part of its path.
+Status openStream(const std::string& path, int flags, std::unique_ptr<TextStream>* stream) {
+  std::string p = toPosixPath(path);
+  struct stat st {};
+  if (::lstat(p.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return runtimeError(kErrPathFileAccess);
+    if (S_ISREG(st.st_mode) && isReadOnly(st)) return runtimeError(kErrPermissionDenied);
+  }
+  int fd = ::open(p.c_str(), flags | O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) return fromErrno(errno);
+  *stream = std::make_unique<PosixTextStream>(fd, false);
+  return Status::success();
+}
+
+// Creates a new file named prefix + six unique characters, exclusively (so never through a
+// link), with the given mode; *path receives its name.
+int createUnique(const std::string& prefix, mode_t mode, std::string* path) {
+  std::string name = prefix + "XXXXXX";
+  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  ::fchmod(fd, mode);
+  *path = name;
+  return fd;
+}
+
+class PosixFileHold : public FileHold {
+ public:
+  explicit PosixFileHold(int fd) : fd_(fd) {}
+  ~PosixFileHold() override { ::close(fd_); }
+  PosixFileHold(const PosixFileHold&) = delete;
+  PosixFileHold& operator=(const PosixFileHold&) = delete;
 
  private:
   int fd_;
 };
-
-Status openStream(const std::string& path, int flags, std::unique_ptr<TextStream>* stream) {
-  std::string p = toPosixPath(path);
-  struct stat st {};
-  if (::stat(p.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return runtimeError(kErrPathFileAccess);
-    if (isReadOnly(st)) return runtimeError(kErrPermissionDenied);
-  }
-  int fd = ::open(p.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644);
-  if (fd < 0) return fromErrno(errno);
-  *stream = std::make_unique<PosixTextStream>(fd);
-  return Status::success();
-}
 
 }  // namespace
 
@@ -113,35 +162,32 @@ Status PosixFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
   return Status::success();
 }
 
-Status PosixFileSystem::readFile(const std::string& path, std::string* bytes) {
-  std::string p = toPosixPath(path);
-  struct stat st {};
-  if (::stat(p.c_str(), &st) != 0)
-    return errno == ENOENT ? runtimeError(kErrFileNotFound) : fromErrno(errno);
-  if (!S_ISREG(st.st_mode)) return runtimeError(kErrPathFileAccess);
-  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fromErrno(errno);
-  bytes->clear();
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Status s = fromErrno(errno);
-      ::close(fd);
-      return s;
-    }
-    if (n == 0) break;
-    bytes->append(buffer, static_cast<size_t>(n));
+Status PosixFileSystem::readFile(const std::string& path, std::string* bytes,
+                                 std::uint64_t maxBytes) {
+  int err = readBoundedFile(toPosixPath(path), maxBytes, bytes);
+  if (err == 0) return Status::success();
+  return err == ENOENT ? runtimeError(kErrFileNotFound) : fromErrno(err);
+}
+
+Status PosixFileSystem::listFiles(const std::string& folder, std::vector<std::string>* names) {
+  std::string dir = toPosixPath(folder);
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return fromErrno(errno);
+  names->clear();
+  while (dirent* entry = ::readdir(d)) {
+    struct stat st {};
+    std::string full = dir + "/" + entry->d_name;
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // A name the program's text cannot hold is none of the monitor's files.
+    if (std::optional<std::string> name = fromPosixName(entry->d_name)) names->push_back(*name);
   }
-  ::close(fd);
+  ::closedir(d);
   return Status::success();
 }
 
 Status PosixFileSystem::createTextFile(const std::string& path, bool overwrite,
                                        std::unique_ptr<TextStream>* stream) {
-  if (!overwrite && fileExists(path)) return runtimeError(kErrFileExists);
-  return openStream(path, O_CREAT | O_TRUNC, stream);
+  return openStream(path, O_CREAT | (overwrite ? O_TRUNC : O_EXCL), stream);
 }
 
 Status PosixFileSystem::openTextFileForAppending(const std::string& path,
@@ -160,12 +206,12 @@ Status PosixFileSystem::copyFile(const std::string& source, const std::string& d
     if (!overwrite) return runtimeError(kErrFileExists);
     if (S_ISDIR(dst.st_mode) || isReadOnly(dst)) return runtimeError(kErrPermissionDenied);
   }
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (in < 0) return fromErrno(errno);
-  // Copy into a temporary file beside the destination and rename it over, so the destination
-  // folder never holds a half-copied file.
-  std::string temp = to + ".part" + std::to_string(::getpid());
-  int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
+  // Copy into a new file beside the destination and rename it over, so the destination
+  // folder never holds a half-copied file under the destination's name.
+  std::string temp;
+  int out = createUnique(to + kAsideMark, st.st_mode & 0777, &temp);
   if (out < 0) {
     Status s = fromErrno(errno);
     ::close(in);
@@ -194,6 +240,7 @@ Status PosixFileSystem::copyFile(const std::string& source, const std::string& d
     if (!result.ok()) break;
   }
   ::close(in);
+  if (result.ok() && ::fsync(out) != 0) result = fromErrno(errno);
   if (::close(out) != 0 && result.ok()) result = fromErrno(errno);
   if (result.ok() && ::rename(temp.c_str(), to.c_str()) != 0) result = fromErrno(errno);
   if (!result.ok()) ::unlink(temp.c_str());
@@ -224,6 +271,42 @@ std::string PosixFileSystem::nativePath(const std::string& path) {
   std::string p = toPosixPath(path);
   if (p.size() > 1 && p.back() == '/') p.pop_back();
   return p;
+}
+
+Status PosixFileSystem::createFileAside(const std::string& path, std::string* asidePath,
+                                        std::unique_ptr<TextStream>* stream) {
+  std::string created;
+  int fd = createUnique(toPosixPath(path) + kAsideMark, 0644, &created);
+  if (fd < 0) return fromErrno(errno);
+  // The caller's spelling of the path, with the unique characters (ASCII) the system chose.
+  *asidePath = path + kAsideMark + created.substr(created.size() - 6);
+  *stream = std::make_unique<PosixTextStream>(fd, true);
+  return Status::success();
+}
+
+Status PosixFileSystem::renameFile(const std::string& from, const std::string& to) {
+  if (::rename(toPosixPath(from).c_str(), toPosixPath(to).c_str()) != 0) return fromErrno(errno);
+  return Status::success();
+}
+
+Status PosixFileSystem::tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) {
+  int fd = ::open(toPosixPath(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return fromErrno(errno);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int err = errno;
+    ::close(fd);
+    return err == EWOULDBLOCK ? Status{kErrPermissionDenied, "another run holds it"}
+                              : fromErrno(err);
+  }
+  *lock = std::make_unique<PosixFileHold>(fd);
+  return Status::success();
+}
+
+Status PosixFileSystem::holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) {
+  int fd = ::open(toPosixPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return errno == ENOENT ? runtimeError(kErrFileNotFound) : fromErrno(errno);
+  *hold = std::make_unique<PosixFileHold>(fd);
+  return Status::success();
 }
 
 }  // namespace sccevtmon

@@ -11,7 +11,8 @@ class PosixFileSystem : public FileSystem {
   Status createFolder(const std::string& path) override;
   bool fileExists(const std::string& path) override;
   Status fileSize(const std::string& path, std::uint64_t* size) override;
-  Status readFile(const std::string& path, std::string* bytes) override;
+  Status readFile(const std::string& path, std::string* bytes, std::uint64_t maxBytes) override;
+  Status listFiles(const std::string& folder, std::vector<std::string>* names) override;
   Status createTextFile(const std::string& path, bool overwrite,
                         std::unique_ptr<TextStream>* stream) override;
   Status openTextFileForAppending(const std::string& path,
@@ -21,6 +22,11 @@ class PosixFileSystem : public FileSystem {
   Status deleteFile(const std::string& path, bool force) override;
   bool isWritable(const std::string& path) override;
   std::string nativePath(const std::string& path) override;
+  Status createFileAside(const std::string& path, std::string* asidePath,
+                         std::unique_ptr<TextStream>* stream) override;
+  Status renameFile(const std::string& from, const std::string& to) override;
+  Status tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) override;
+  Status holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) override;
 };
 
 }  // namespace sccevtmon

@@ -1,6 +1,9 @@
 #include "platform/posix/openssl_checksum.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,12 +17,50 @@
 namespace sccevtmon {
 namespace {
 
+// The digest's text and the size of what was hashed into the outputs.
+std::int16_t finish(EVP_MD_CTX* ctx, unsigned long long total, ChecksumOutputs& out) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(ctx, digest, &length);
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 0x0F];
+  }
+  out.checksum = text;
+  out.fileSize = std::to_string(total);
+  return 1;
+}
+
+// Hashes bytes already read, block by block; fills the outputs and answers 1.
+std::int16_t md5OfBytes(const std::string& bytes, std::size_t block, ChecksumOutputs& out) {
+  std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1) {
+    out.errorInfo = "MD5 is not available";
+    return 0;
+  }
+  for (std::size_t at = 0; at < bytes.size(); at += block) {
+    EVP_DigestUpdate(ctx.get(), bytes.data() + at, std::min(block, bytes.size() - at));
+  }
+  return finish(ctx.get(), bytes.size(), out);
+}
+
 // Hashes the file in blocks; fills the outputs and answers 1, or 0 with errorInfo set.
 std::int16_t md5OfFile(const std::string& fileName, std::size_t block, ChecksumOutputs& out) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      std::fopen(toPosixPath(fileName).c_str(), "rb"), &std::fclose);
+  // Opening never waits (a pipe put in the file's place), and only a regular file is read.
+  int fd = ::open(toPosixPath(fileName).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(fd < 0 ? nullptr : ::fdopen(fd, "rb"),
+                                                       &std::fclose);
   if (!file) {
     out.errorInfo = std::to_string(errno) + " " + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
     return 0;
   }
   std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
@@ -50,18 +91,7 @@ std::int16_t md5OfFile(const std::string& fileName, std::size_t block, ChecksumO
       break;
     }
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(ctx.get(), digest, &length);
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 0x0F];
-  }
-  out.checksum = text;
-  out.fileSize = std::to_string(total);
-  return 1;
+  return finish(ctx.get(), total, out);
 }
 
 }  // namespace
@@ -90,15 +120,18 @@ std::size_t OpenSslChecksum::blockBytes(const std::string& blockSize) {
   return static_cast<std::size_t>(kb) * 1024;
 }
 
-Status OpenSslChecksum::getMd5(const std::string& fileName, ChecksumOutputs& out,
-                               std::int16_t* result) {
-  *result = md5OfFile(fileName, 64 * 1024, out);
+Status OpenSslChecksum::getMd5(const std::string& fileName, const std::string* contents,
+                               ChecksumOutputs& out, std::int16_t* result) {
+  *result = contents != nullptr ? md5OfBytes(*contents, 64 * 1024, out)
+                                : md5OfFile(fileName, 64 * 1024, out);
   return Status::success();
 }
 
-Status OpenSslChecksum::getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
-                                        ChecksumOutputs& out, std::int16_t* result) {
-  *result = md5OfFile(fileName, blockBytes(blockSize), out);
+Status OpenSslChecksum::getMd5WithBlock(const std::string& fileName, const std::string* contents,
+                                        const std::string& blockSize, ChecksumOutputs& out,
+                                        std::int16_t* result) {
+  *result = contents != nullptr ? md5OfBytes(*contents, blockBytes(blockSize), out)
+                                : md5OfFile(fileName, blockBytes(blockSize), out);
   return Status::success();
 }
 

@@ -37,20 +37,24 @@ TEST_F(OpenSslChecksumTest, WholeFileAndBlockWiseCallsGiveTheSameKnownDigests) {
       {"The quick brown fox jumps over the lazy dog", "9E107D9D372BB6826BD81D3542A419D6"},
       {std::string(1000000, 'a'), "7707D6AE4E027C70EEA2A935C2296F21"},
   };
-  for (const Case& c : cases) {
-    std::string path = write("f.bin", c.bytes);
-    ChecksumOutputs out;
-    std::int16_t result = 0;
-    ASSERT_TRUE(library.getMd5(path, out, &result).ok());
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(out.checksum, c.md5);
-    EXPECT_EQ(out.fileSize, std::to_string(c.bytes.size()));
-    for (const char* block : {"1", "3", "64", "", "junk"}) {
-      ChecksumOutputs blockOut;
-      ASSERT_TRUE(library.getMd5WithBlock(path, block, blockOut, &result).ok());
-      EXPECT_EQ(result, 1) << block;
-      EXPECT_EQ(blockOut.checksum, c.md5) << block;
-      EXPECT_EQ(blockOut.fileSize, out.fileSize) << block;
+  // Given the bytes the monitor read, the library hashes them, whatever the file holds now.
+  for (bool given : {false, true}) {
+    for (const Case& c : cases) {
+      std::string path = write("f.bin", given ? "swapped since it was read" : c.bytes);
+      const std::string* contents = given ? &c.bytes : nullptr;
+      ChecksumOutputs out;
+      std::int16_t result = 0;
+      ASSERT_TRUE(library.getMd5(path, contents, out, &result).ok());
+      EXPECT_EQ(result, 1);
+      EXPECT_EQ(out.checksum, c.md5) << given;
+      EXPECT_EQ(out.fileSize, std::to_string(c.bytes.size()));
+      for (const char* block : {"1", "3", "64", "", "junk"}) {
+        ChecksumOutputs blockOut;
+        ASSERT_TRUE(library.getMd5WithBlock(path, contents, block, blockOut, &result).ok());
+        EXPECT_EQ(result, 1) << block;
+        EXPECT_EQ(blockOut.checksum, c.md5) << block << given;
+        EXPECT_EQ(blockOut.fileSize, out.fileSize) << block;
+      }
     }
   }
 }
@@ -58,11 +62,11 @@ TEST_F(OpenSslChecksumTest, WholeFileAndBlockWiseCallsGiveTheSameKnownDigests) {
 TEST_F(OpenSslChecksumTest, AMissingFileAnswersZeroWithTheReason) {
   ChecksumOutputs out;
   std::int16_t result = 1;
-  ASSERT_TRUE(library.getMd5((dir / "missing.xml").string(), out, &result).ok());
+  ASSERT_TRUE(library.getMd5((dir / "missing.xml").string(), nullptr, out, &result).ok());
   EXPECT_EQ(result, 0);
   EXPECT_EQ(out.checksum, "");
   EXPECT_EQ(out.errorInfo, "2 No such file or directory");
-  ASSERT_TRUE(library.getMd5WithBlock(dir.string(), "64", out, &result).ok());
+  ASSERT_TRUE(library.getMd5WithBlock(dir.string(), nullptr, "64", out, &result).ok());
   EXPECT_EQ(result, 0);  // a folder cannot be read as a file
 }
 
@@ -70,7 +74,7 @@ TEST_F(OpenSslChecksumTest, WindowsShapedPathsReachTheFile) {
   std::string path = write("t.xml", "");
   ChecksumOutputs out;
   std::int16_t result = 0;
-  ASSERT_TRUE(library.getMd5(dir.string() + "\\\\t.xml", out, &result).ok());
+  ASSERT_TRUE(library.getMd5(dir.string() + "\\\\t.xml", nullptr, out, &result).ok());
   EXPECT_EQ(result, 1);
   EXPECT_EQ(out.checksum, "D41D8CD98F00B204E9800998ECF8427E");
 }

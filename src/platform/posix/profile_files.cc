@@ -5,20 +5,27 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
+#include <cstdlib>
 #include <optional>
 
+#include "platform/file_system.h"
+#include "platform/posix/bounded_read.h"
 #include "platform/posix/path.h"
 #include "util/profile_text.h"
 
 namespace sccevtmon {
 namespace {
 
+// The content of a settings file: a regular file of at most 16 MiB; anything else reads as
+// missing (and fails a write).
 std::optional<std::string> readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  int err = readBoundedFile(path, kMaxSettingsFileBytes, &bytes);
+  if (err != 0) {
+    errno = err;
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 Status systemError(int err) {
@@ -58,6 +65,7 @@ Status PosixProfileFiles::writeString(const std::string& section, const std::str
   std::string path = toPosixPath(file);
   struct stat st {};
   bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return {kErrorAccessDenied, "Access is denied."};
   if (exists && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     return {kErrorAccessDenied, "Access is denied."};
   }
@@ -70,9 +78,10 @@ Status PosixProfileFiles::writeString(const std::string& section, const std::str
   }
   std::string updated = profileUpdate(content, section, key, value);
 
-  std::string temp = path + ".tmp" + std::to_string(::getpid());
+  // A new file of a name no other file has (never a planted link), renamed over the old one.
+  std::string temp = path + kAsideMark + "XXXXXX";
   mode_t mode = exists ? (st.st_mode & 07777) : 0644;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return systemError(errno);
   ::fchmod(fd, mode);
   size_t done = 0;

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/file_system.h"
+#include "platform/posix/bounded_read.h"
 #include "platform/posix/path.h"
 #include "util/ascii.h"
 #include "util/text_encoding.h"
@@ -94,12 +96,17 @@ void RegistryFile::load() {
   if (loaded_) return;
   loaded_ = true;
   // The path comes from the environment: a name of the file system already, not ANSI text.
-  std::ifstream in(withPosixSeparators(path_), std::ios::binary);
-  if (!in) {
-    problem_ = "cannot read registry file " + path_ + ": " + std::strerror(errno);
+  // Only a regular file of at most 16 MiB is read: a pipe would hang the run, a device never
+  // end.
+  std::string bytes;
+  if (int err = readBoundedFile(withPosixSeparators(path_), kMaxSettingsFileBytes, &bytes);
+      err != 0) {
+    const char* why = err == EINVAL  ? "not a regular file"
+                      : err == EFBIG ? "larger than 16 MiB"
+                                     : std::strerror(err);
+    problem_ = "cannot read registry file " + path_ + ": " + why;
     return;
   }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string text;
   bool unicode = true;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&

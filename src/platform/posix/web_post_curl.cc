@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <string_view>
 
 #include "util/ascii.h"
@@ -17,9 +18,14 @@ bool isHttpUrl(std::string_view url) {
   return false;
 }
 
+// Keeps the start of the body; the rest is accepted and dropped, so a long answer neither
+// fills the memory nor fails a post the server took.
 size_t collectBody(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
+  auto* body = static_cast<std::string*>(target);
+  size_t bytes = size * count;
+  if (body->size() < kAnswerKeptBytes)
+    body->append(data, std::min(bytes, kAnswerKeptBytes - body->size()));
+  return bytes;
 }
 
 // Keeps the last status line seen ("HTTP/1.1 200 OK"), without its line end; a proxy's or an

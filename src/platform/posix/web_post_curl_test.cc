@@ -75,6 +75,17 @@ TEST_F(CurlWebPostTest, SendsALongBodyWhole) {
   EXPECT_EQ(receiver.requests()[0].body, xml);
 }
 
+// A long answer is taken whole from the network, and its first 64 KiB kept.
+TEST_F(CurlWebPostTest, KeepsTheFirst64KibOfALongAnswer) {
+  HttpReceiver receiver;
+  std::string body = std::string(65536, 'a') + std::string(4'000'000, 'b');
+  receiver.answer(200, "OK", body);
+  PostXmlCall call = callTo(receiver.baseUrl());
+  EXPECT_TRUE(post(component_, call));
+  EXPECT_EQ(call.answer, body.substr(0, 65536));
+  EXPECT_EQ(call.error3, body.substr(0, 200));
+}
+
 TEST_F(CurlWebPostTest, AServerErrorFailsWithTheStatusLineAndTheStartOfTheBody) {
   HttpReceiver receiver;
   std::string body = std::string(150, 'x') + std::string(150, 'y');

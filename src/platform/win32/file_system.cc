@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/win32/error.h"
 
@@ -17,9 +18,12 @@ DWORD attributes(const std::string& path) { return GetFileAttributesA(path.c_str
 bool isFolder(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY); }
 bool isFile(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY); }
 
+bool isLink(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT); }
+
+// Writes through a buffer: a report element costs no system call of its own.
 class WinTextStream : public TextStream {
  public:
-  explicit WinTextStream(HANDLE file) : file_(file) {}
+  WinTextStream(HANDLE file, bool syncOnClose) : file_(file), syncOnClose_(syncOnClose) {}
   ~WinTextStream() override { close(); }
 
   Status writeLine(const std::string& text) override {
@@ -29,37 +33,98 @@ class WinTextStream : public TextStream {
 
   Status write(const std::string& text) override {
     if (file_ == INVALID_HANDLE_VALUE) return runtimeError(kErrBadFileName);
+    if (!failure_.ok()) return failure_;
+    buffer_ += text;
+    return buffer_.size() >= kBufferBytes ? flush() : Status::success();
+  }
+
+  Status flush() override {
+    if (file_ == INVALID_HANDLE_VALUE) return runtimeError(kErrBadFileName);
+    if (!failure_.ok()) return failure_;
     size_t done = 0;
-    while (done < text.size()) {
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1u << 30));
+    while (done < buffer_.size()) {
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(buffer_.size() - done, 1u << 30));
       DWORD written = 0;
-      if (!WriteFile(file_, text.data() + done, chunk, &written, nullptr)) return lastError();
+      if (!WriteFile(file_, buffer_.data() + done, chunk, &written, nullptr)) {
+        failure_ = lastError();  // the stream stays failed: a later line must not follow a gap
+        break;
+      }
       done += written;
     }
-    return Status::success();
+    buffer_.clear();
+    return failure_;
   }
 
   Status close() override {
     if (file_ == INVALID_HANDLE_VALUE) return Status::success();
+    Status s = flush();
+    if (s.ok() && syncOnClose_ && !FlushFileBuffers(file_)) s = lastError();
     BOOL closed = CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
-    return closed ? Status::success() : lastError();
+    if (s.ok() && !closed) s = lastError();
+    return s;
   }
+
+ private:
+  static constexpr size_t kBufferBytes = 64 * 1024;
+  HANDLE file_;
+  bool syncOnClose_;
+  std::string buffer_;
+  Status failure_;
+};
+
+class WinFileHold : public FileHold {
+ public:
+  explicit WinFileHold(HANDLE file) : file_(file) {}
+  ~WinFileHold() override { CloseHandle(file_); }
+  WinFileHold(const WinFileHold&) = delete;
+  WinFileHold& operator=(const WinFileHold&) = delete;
 
  private:
   HANDLE file_;
 };
 
 // Opens a text file for writing; a folder of that name is a path/file access error, as on the
-// portable build.
+// portable build. A symbolic link or junction in the last part of the path is not followed:
+// rewriting or appending to one fails, and creating a new file where one is fails as existing.
 Status openStream(const std::string& path, DWORD access, DWORD disposition,
                   std::unique_ptr<TextStream>* stream) {
-  if (isFolder(attributes(path))) return runtimeError(kErrPathFileAccess);
+  DWORD a = attributes(path);
+  if (isFolder(a)) return runtimeError(kErrPathFileAccess);
+  if (isLink(a)) {
+    return disposition == CREATE_NEW ? runtimeError(kErrFileExists)
+                                     : runtimeError(kErrPathFileAccess);
+  }
   HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return lastError();
-  *stream = std::make_unique<WinTextStream>(file);
+  *stream = std::make_unique<WinTextStream>(file, false);
   return Status::success();
+}
+
+// Creates a new, empty file named prefix + six characters no file in the folder has;
+// *path receives its name.
+HANDLE createUnique(const std::string& prefix, std::string* path) {
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  std::uint64_t seed = static_cast<std::uint64_t>(now.QuadPart) ^
+                       (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = prefix;
+    for (int i = 0; i < 6; ++i) {
+      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+      name += kLetters[(seed >> 33) % (sizeof kLetters - 1)];
+    }
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      *path = name;
+      return file;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  return INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
@@ -82,7 +147,8 @@ Status WinFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
   return Status::success();
 }
 
-Status WinFileSystem::readFile(const std::string& path, std::string* bytes) {
+Status WinFileSystem::readFile(const std::string& path, std::string* bytes,
+                               std::uint64_t maxBytes) {
   DWORD a = attributes(path);
   if (a == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
@@ -93,6 +159,13 @@ Status WinFileSystem::readFile(const std::string& path, std::string* bytes) {
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return lastError();
+  // Only a file on disk of at most maxBytes is read: a pipe or a device may never end.
+  LARGE_INTEGER size;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+      static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+    CloseHandle(file);
+    return runtimeError(kErrPathFileAccess);
+  }
   bytes->clear();
   char buffer[65536];
   Status result;
@@ -104,9 +177,39 @@ Status WinFileSystem::readFile(const std::string& path, std::string* bytes) {
     }
     if (n == 0) break;
     bytes->append(buffer, n);
+    if (bytes->size() > maxBytes) {  // grown since its size was taken
+      result = runtimeError(kErrPathFileAccess);
+      break;
+    }
   }
   CloseHandle(file);
+  if (!result.ok()) bytes->clear();
   return result;
+}
+
+Status WinFileSystem::listFiles(const std::string& folder, std::vector<std::string>* names) {
+  std::string pattern = folder;
+  if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
+  pattern += '*';
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    // An existing folder with nothing in it.
+    if (error == ERROR_FILE_NOT_FOUND && isFolder(attributes(folder))) {
+      names->clear();
+      return Status::success();
+    }
+    return runtimeErrorFromWin32(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+  }
+  names->clear();
+  do {
+    if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+      names->push_back(entry.cFileName);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return Status::success();
 }
 
 Status WinFileSystem::createTextFile(const std::string& path, bool overwrite,
@@ -120,12 +223,48 @@ Status WinFileSystem::openTextFileForAppending(const std::string& path,
   return openStream(path, FILE_APPEND_DATA, OPEN_ALWAYS, stream);
 }
 
+Status WinFileSystem::createFileAside(const std::string& path, std::string* asidePath,
+                                      std::unique_ptr<TextStream>* stream) {
+  HANDLE file = createUnique(path + kAsideMark, asidePath);
+  if (file == INVALID_HANDLE_VALUE) return lastError();
+  *stream = std::make_unique<WinTextStream>(file, true);
+  return Status::success();
+}
+
+Status WinFileSystem::renameFile(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? Status::success()
+             : lastError();
+}
+
 Status WinFileSystem::copyFile(const std::string& source, const std::string& destination,
                                bool overwrite) {
   if (!isFile(attributes(source))) return runtimeError(kErrFileNotFound);
-  return CopyFileA(source.c_str(), destination.c_str(), overwrite ? FALSE : TRUE)
-             ? Status::success()
-             : lastError();
+  DWORD existing = attributes(destination);
+  if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (!overwrite) return runtimeError(kErrFileExists);
+    if (isFolder(existing) || (existing & FILE_ATTRIBUTE_READONLY)) {
+      return runtimeError(kErrPermissionDenied);
+    }
+  }
+  // Copy into a new file beside the destination and rename it over, so the destination
+  // folder never holds a half-copied file under the destination's name.
+  std::string temp;
+  HANDLE file = createUnique(destination + kAsideMark, &temp);
+  if (file == INVALID_HANDLE_VALUE) return lastError();
+  CloseHandle(file);
+  Status result;
+  if (!CopyFileA(source.c_str(), temp.c_str(), FALSE)) {
+    result = lastError();
+  } else if (!MoveFileExA(temp.c_str(), destination.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    result = lastError();
+  }
+  if (!result.ok()) {
+    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(temp.c_str());
+  }
+  return result;
 }
 
 Status WinFileSystem::deleteFile(const std::string& path, bool force) {
@@ -155,6 +294,33 @@ std::string WinFileSystem::nativePath(const std::string& path) {
   bool root = out.size() == 3 && out[1] == ':';
   if (out.size() > 1 && out.back() == '\\' && !root) out.pop_back();
   return out;
+}
+
+Status WinFileSystem::tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) {
+  if (isLink(attributes(path))) return runtimeError(kErrPathFileAccess);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+      return Status{kErrPermissionDenied, "another run holds it"};
+    }
+    return runtimeErrorFromWin32(error);
+  }
+  *lock = std::make_unique<WinFileHold>(file);
+  return Status::success();
+}
+
+Status WinFileSystem::holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) {
+  // Shares reading only: nobody may write, rename or delete the file while it is held.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return runtimeErrorFromWin32(error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
+  }
+  *hold = std::make_unique<WinFileHold>(file);
+  return Status::success();
 }
 
 }  // namespace sccevtmon

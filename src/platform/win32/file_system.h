@@ -12,11 +12,15 @@ class WinFileSystem : public FileSystem {
   Status createFolder(const std::string& path) override;
   bool fileExists(const std::string& path) override;
   Status fileSize(const std::string& path, std::uint64_t* size) override;
-  Status readFile(const std::string& path, std::string* bytes) override;
+  Status readFile(const std::string& path, std::string* bytes, std::uint64_t maxBytes) override;
+  Status listFiles(const std::string& folder, std::vector<std::string>* names) override;
   Status createTextFile(const std::string& path, bool overwrite,
                         std::unique_ptr<TextStream>* stream) override;
   Status openTextFileForAppending(const std::string& path,
                                   std::unique_ptr<TextStream>* stream) override;
+  Status createFileAside(const std::string& path, std::string* asidePath,
+                         std::unique_ptr<TextStream>* stream) override;
+  Status renameFile(const std::string& from, const std::string& to) override;
   Status copyFile(const std::string& source, const std::string& destination,
                   bool overwrite) override;
   Status deleteFile(const std::string& path, bool force) override;
@@ -24,6 +28,9 @@ class WinFileSystem : public FileSystem {
   bool isWritable(const std::string& path) override;
   // Repeated separators collapsed and a trailing one dropped.
   std::string nativePath(const std::string& path) override;
+  // The lock file opened without sharing; the hold opened sharing reads only.
+  Status tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) override;
+  Status holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) override;
 };
 
 }  // namespace sccevtmon

@@ -6,12 +6,14 @@ Status MissingWebPost::create(std::unique_ptr<WebPostObject>*) {
   return runtimeError(kErrCannotCreateObject);
 }
 
-Status MissingChecksumLibrary::getMd5(const std::string&, ChecksumOutputs&, std::int16_t*) {
+Status MissingChecksumLibrary::getMd5(const std::string&, const std::string*, ChecksumOutputs&,
+                                      std::int16_t*) {
   return runtimeError(kErrCannotCreateObject);
 }
 
-Status MissingChecksumLibrary::getMd5WithBlock(const std::string&, const std::string&,
-                                               ChecksumOutputs&, std::int16_t*) {
+Status MissingChecksumLibrary::getMd5WithBlock(const std::string&, const std::string*,
+                                               const std::string&, ChecksumOutputs&,
+                                               std::int16_t*) {
   return runtimeError(kErrCannotCreateObject);
 }
 

@@ -15,9 +15,11 @@ class MissingWebPost : public WebPostComponents {
 
 class MissingChecksumLibrary : public ChecksumLibrary {
  public:
-  Status getMd5(const std::string& fileName, ChecksumOutputs& out, std::int16_t* result) override;
-  Status getMd5WithBlock(const std::string& fileName, const std::string& blockSize,
-                         ChecksumOutputs& out, std::int16_t* result) override;
+  Status getMd5(const std::string& fileName, const std::string* contents, ChecksumOutputs& out,
+                std::int16_t* result) override;
+  Status getMd5WithBlock(const std::string& fileName, const std::string* contents,
+                         const std::string& blockSize, ChecksumOutputs& out,
+                         std::int16_t* result) override;
   // Windows' own tool computes the same digest.
   std::string operatorCommand(const std::string& fileName) override;
 };
