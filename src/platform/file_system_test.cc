@@ -106,6 +106,17 @@ TEST_F(FileSystemTest, AskingWhetherAPathIsWritableWritesNothing) {
   setReadOnly(folder.file("ro.txt"), false);
 }
 
+// Only a regular file within the limit is read; anything else fails without being read.
+TEST_F(FileSystemTest, ReadsOnlyRegularFilesWithinTheLimit) {
+  folder.write("ten.txt", "0123456789");
+  std::string bytes;
+  ASSERT_TRUE(fs.readFile(win("ten.txt"), &bytes, 10).ok());
+  EXPECT_EQ(bytes, "0123456789");
+  EXPECT_EQ(fs.readFile(win("ten.txt"), &bytes, 9).number, kErrPathFileAccess);
+  EXPECT_EQ(fs.readFile(folder.path(), &bytes, 10).number, kErrPathFileAccess);
+  EXPECT_EQ(fs.readFile(win("none.txt"), &bytes, 10).number, kErrFileNotFound);
+}
+
 // Files written aside get names of their own and appear under the final name only by rename;
 // the run's lock is exclusive and free again once released.
 TEST_F(FileSystemTest, FilesWrittenAsideAndTheRunLock) {

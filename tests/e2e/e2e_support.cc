@@ -115,11 +115,12 @@ RunResult Installation::run(const std::string& fakeTime, std::vector<std::string
   env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
   for (auto& [k, v] : extraEnv) env[k] = v;
 
-  std::vector<std::string> argv;
   if (!fakeTime.empty()) {
-    argv = {"faketime", "-f", fakeTime};
+    std::string& preload = env["LD_PRELOAD"];
+    preload = SCCEVTMON_FAKETIME_LIBRARY + (preload.empty() ? "" : " " + preload);
+    env["FAKETIME"] = fakeTime;
   }
-  argv.push_back(programPath());
+  std::vector<std::string> argv{programPath()};
   argv.insert(argv.end(), args.begin(), args.end());
 
   int outPipe[2], errPipe[2];
