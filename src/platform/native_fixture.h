@@ -13,7 +13,8 @@ namespace sccevtmon {
 
 // What the shared tests (native_behaviour_test.cc, file_system_test.cc) need from the build
 // they run in: the build's own registry, private-profile and file-system implementations over
-// real data. Defined once in posix/ and once in win32/ (tests only).
+// real data. Defined once in posix/ and once in win32/, in the test binary only
+// (native_fixture_test.cc).
 
 // One value to lay into the registry. key is the full path as the 64-bit view shows it
 // ("HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\X" for what the 32-bit view shows as SOFTWARE\X);
