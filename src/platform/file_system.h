@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,27 @@ class TextStream {
   virtual Status flush() = 0;
   // Flushes and closes; a file created aside is also made durable before it is renamed.
   virtual Status close() = 0;
+};
+
+// What the file systems' text streams share: text gathers in a buffer that goes to the file
+// when it is full, on flush() and on close(). Once a write to the file fails the stream stays
+// failed, so no later line follows a gap.
+class BufferedTextStream : public TextStream {
+ public:
+  Status writeLine(const std::string& text) final;
+  Status write(const std::string& text) final;
+  Status flush() final;
+
+ protected:
+  // Whether the file is still open.
+  virtual bool isOpen() const = 0;
+  // Writes all of the bytes to the file, or fails.
+  virtual Status writeOut(const char* data, std::size_t size) = 0;
+
+ private:
+  static constexpr std::size_t kBufferBytes = 64 * 1024;
+  std::string buffer_;
+  Status failure_;
 };
 
 // Something held for as long as the object lives (a lock, an open file), released by

@@ -48,39 +48,10 @@ Status fromErrno(int err) {
 bool isReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
 // Writes through a buffer: a report element costs no system call of its own.
-class PosixTextStream : public TextStream {
+class PosixTextStream : public BufferedTextStream {
  public:
   PosixTextStream(int fd, bool syncOnClose) : fd_(fd), syncOnClose_(syncOnClose) {}
   ~PosixTextStream() override { close(); }
-
-  Status writeLine(const std::string& text) override {
-    Status s = write(text);
-    return s.ok() ? write("\r\n") : s;
-  }
-
-  Status write(const std::string& text) override {
-    if (fd_ < 0) return runtimeError(kErrBadFileName);
-    if (!failure_.ok()) return failure_;
-    buffer_ += text;
-    return buffer_.size() >= kBufferBytes ? flush() : Status::success();
-  }
-
-  Status flush() override {
-    if (fd_ < 0) return runtimeError(kErrBadFileName);
-    if (!failure_.ok()) return failure_;
-    size_t done = 0;
-    while (done < buffer_.size()) {
-      ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        failure_ = fromErrno(errno);  // the stream stays failed: a later line must not follow a gap
-        break;
-      }
-      done += static_cast<size_t>(n);
-    }
-    buffer_.clear();
-    return failure_;
-  }
 
   Status close() override {
     if (fd_ < 0) return Status::success();
@@ -92,12 +63,25 @@ class PosixTextStream : public TextStream {
     return s;
   }
 
+ protected:
+  bool isOpen() const override { return fd_ >= 0; }
+
+  Status writeOut(const char* data, size_t size) override {
+    size_t done = 0;
+    while (done < size) {
+      ssize_t n = ::write(fd_, data + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return fromErrno(errno);
+      }
+      done += static_cast<size_t>(n);
+    }
+    return Status::success();
+  }
+
  private:
-  static constexpr size_t kBufferBytes = 64 * 1024;
   int fd_;
   bool syncOnClose_;
-  std::string buffer_;
-  Status failure_;
 };
 
 // Opens a file for writing without following a symbolic link in the last part of its path.

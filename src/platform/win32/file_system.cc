@@ -21,39 +21,10 @@ bool isFile(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBU
 bool isLink(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT); }
 
 // Writes through a buffer: a report element costs no system call of its own.
-class WinTextStream : public TextStream {
+class WinTextStream : public BufferedTextStream {
  public:
   WinTextStream(HANDLE file, bool syncOnClose) : file_(file), syncOnClose_(syncOnClose) {}
   ~WinTextStream() override { close(); }
-
-  Status writeLine(const std::string& text) override {
-    Status s = write(text);
-    return s.ok() ? write("\r\n") : s;
-  }
-
-  Status write(const std::string& text) override {
-    if (file_ == INVALID_HANDLE_VALUE) return runtimeError(kErrBadFileName);
-    if (!failure_.ok()) return failure_;
-    buffer_ += text;
-    return buffer_.size() >= kBufferBytes ? flush() : Status::success();
-  }
-
-  Status flush() override {
-    if (file_ == INVALID_HANDLE_VALUE) return runtimeError(kErrBadFileName);
-    if (!failure_.ok()) return failure_;
-    size_t done = 0;
-    while (done < buffer_.size()) {
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(buffer_.size() - done, 1u << 30));
-      DWORD written = 0;
-      if (!WriteFile(file_, buffer_.data() + done, chunk, &written, nullptr)) {
-        failure_ = lastError();  // the stream stays failed: a later line must not follow a gap
-        break;
-      }
-      done += written;
-    }
-    buffer_.clear();
-    return failure_;
-  }
 
   Status close() override {
     if (file_ == INVALID_HANDLE_VALUE) return Status::success();
@@ -65,12 +36,23 @@ class WinTextStream : public TextStream {
     return s;
   }
 
+ protected:
+  bool isOpen() const override { return file_ != INVALID_HANDLE_VALUE; }
+
+  Status writeOut(const char* data, size_t size) override {
+    size_t done = 0;
+    while (done < size) {
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file_, data + done, chunk, &written, nullptr)) return lastError();
+      done += written;
+    }
+    return Status::success();
+  }
+
  private:
-  static constexpr size_t kBufferBytes = 64 * 1024;
   HANDLE file_;
   bool syncOnClose_;
-  std::string buffer_;
-  Status failure_;
 };
 
 class WinFileHold : public FileHold {
