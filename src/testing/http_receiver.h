@@ -2,12 +2,20 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace sccevtmon::testing {
+
+// A socket: a file descriptor, or a Winsock SOCKET in the Windows build.
+#ifdef _WIN32
+using Socket = std::uintptr_t;
+#else
+using Socket = int;
+#endif
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests: it listens on a free port, serves one request
 // per connection on its own thread, records every request and answers as it is told.
@@ -51,11 +59,11 @@ class HttpReceiver {
 
  private:
   void serve();
-  void handle(int client);
+  void handle(Socket client);
 
-  int listener_ = -1;
+  Socket listener_ = static_cast<Socket>(-1);
   int port_ = 0;
-  int wakePipe_[2] = {-1, -1};
+  int wakePipe_[2] = {-1, -1};  // POSIX only: wakes the serving thread
   std::thread thread_;
   std::atomic<bool> stopping_{false};
 
@@ -85,10 +93,10 @@ class BlackHoleListener {
   int port() const { return port_; }
 
  private:
-  int listener_ = -1;
+  Socket listener_ = static_cast<Socket>(-1);
   int port_ = 0;
   bool ready_ = false;
-  std::vector<int> fillers_;
+  std::vector<Socket> fillers_;
 };
 
 }  // namespace sccevtmon::testing

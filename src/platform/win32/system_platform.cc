@@ -2,10 +2,11 @@
 
 #include "platform/eventlog/exported_logs.h"
 #include "platform/platform.h"
+#include "platform/win32/agent_checksum.h"
 #include "platform/win32/clock.h"
+#include "platform/win32/com_web_post.h"
 #include "platform/win32/event_log_engine.h"
 #include "platform/win32/file_system.h"
-#include "platform/win32/missing_components.h"
 #include "platform/win32/process.h"
 #include "platform/win32/profile_files.h"
 #include "platform/win32/registry.h"
@@ -31,8 +32,9 @@ Platform& systemPlatform() {
   // The event-log folder can depend on the installation path, which the registry gives once
   // the run reads it.
   static ExportedLogQueryEngine logQuery([] { return eventLogFolder(registry); });
-  static MissingWebPost webPost;
-  static MissingChecksumLibrary checksum;
+  // The agent's components: its COM class qWbPost.WebPost and its library QGnMD5.
+  static ComWebPost webPost;
+  static AgentChecksumLibrary checksum;
   static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};
   return platform;
 }
