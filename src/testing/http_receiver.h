@@ -57,9 +57,22 @@ class HttpReceiver {
   // Stops serving and closes the port; the destructor does it too.
   void stop();
 
+  // One accepted connection, as the platform's socket code reads and writes it.
+  class Connection {
+   public:
+    virtual ~Connection() = default;
+    // Appends what arrives to data; false when the peer closed, nothing came for 10 s, or the
+    // receiver stops.
+    virtual bool readMore(std::string& data) = 0;
+    virtual void sendAll(const std::string& data) = 0;
+    // Ends the answer: no more bytes are sent, and the peer may read all of them.
+    virtual void endAnswer() = 0;
+  };
+
  private:
-  void serve();
-  void handle(Socket client);
+  void serve();  // the platform's accept loop, which hands each connection to handle()
+  // Reads one request, records it and answers it as the mode says (the same on every platform).
+  void handle(Connection& client);
 
   Socket listener_ = static_cast<Socket>(-1);
   int port_ = 0;
