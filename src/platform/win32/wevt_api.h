@@ -21,14 +21,12 @@ namespace sccevtmon {
 // A handle the calls give out (EVT_HANDLE); 0 is none.
 using WevtHandle = std::uintptr_t;
 
-// Win32 codes the engine tells apart.
+// Win32 codes of the event log.
 inline constexpr long kErrorNoMoreItems = 259;
 inline constexpr long kErrorEvtChannelNotFound = 15007;
 inline constexpr long kErrorEvtPublisherMetadataNotFound = 15002;
 inline constexpr long kErrorEvtMessageNotFound = 15027;
 inline constexpr long kErrorEvtUnresolvedValueInsert = 15029;
-inline constexpr long kErrorEvtUnresolvedParameterInsert = 15030;
-inline constexpr long kErrorEvtMaxInsertsReached = 15031;
 
 class WevtApi {
  public:
@@ -49,7 +47,8 @@ class WevtApi {
   virtual Status openPublisher(const std::wstring& provider, WevtHandle* publisher) = 0;
   // EvtFormatMessage(EvtFormatMessageXml): the event's XML with RenderingInfo (message, level,
   // task, ... as the publisher's message tables give them). On a failure *xml holds what the
-  // function wrote, if anything (the message with its unresolved inserts, for some codes).
+  // function wrote, if anything (the XML without a message it could not find, or with the
+  // message's unresolved inserts).
   virtual Status formatXml(WevtHandle publisher, WevtHandle event, std::wstring* xml) = 0;
   // EvtOpenChannelEnum and EvtNextChannelPath: the names of every channel of this computer.
   virtual Status channels(std::vector<std::wstring>* names) = 0;

@@ -105,13 +105,6 @@ Status logError(const std::string& name, const Status& s) {
                                     "(system error " + std::to_string(s.number) + ")"};
 }
 
-// Failures of EvtFormatMessage after which its text is still the event's, with the inserts it
-// could not resolve left as they are.
-bool isPartialMessage(const Status& s) {
-  return s.number == kErrorEvtUnresolvedValueInsert ||
-         s.number == kErrorEvtUnresolvedParameterInsert || s.number == kErrorEvtMaxInsertsReached;
-}
-
 // The handles of one live query, closed when it ends.
 class LiveRead {
  public:
@@ -180,7 +173,7 @@ class LiveRead {
   }
 
   // The event's XML with RenderingInfo from its publisher; empty when there is no publisher
-  // or it has no message for the event.
+  // or it rendered nothing.
   std::string formattedXml(WevtHandle event, const std::wstring& rendered) {
     std::wstring provider = providerName(rendered);
     if (provider.empty()) return {};
@@ -192,9 +185,12 @@ class LiveRead {
       found = publishers_.emplace(provider, publisher).first;
     }
     if (found->second == 0) return {};
+    // Failing, EvtFormatMessage can still have written the event's XML with what it could
+    // render: the task's name without a message it cannot find, or the message with inserts it
+    // cannot resolve left as they are. Whatever parses is taken; an XML without a message gives
+    // the "cannot be found" text.
     std::wstring xml;
-    Status s = api_.formatXml(found->second, event, &xml);
-    if (!s.ok() && !isPartialMessage(s)) return {};
+    api_.formatXml(found->second, event, &xml);
     return utf16leToUtf8(wideBytes(xml));
   }
 

@@ -403,7 +403,7 @@ TEST_F(WevtEngineTest, WithoutPublisherOrMessageTheDescriptionCannotBeFoundTextC
   app.count = 4;
   app.events = {
       {rendered(legacy), L""},
-      {rendered(noMessage), formatted(noMessage, L""), kErrorEvtMessageNotFound},
+      {rendered(noMessage), formatted(noMessage, L"", L"Disk"), kErrorEvtMessageNotFound},
       {rendered(partial), formatted(partial, L"Copied %1 files."), kErrorEvtUnresolvedValueInsert},
       {rendered(user), L""}};
   api.publishers = {L"Has Metadata"};
@@ -417,8 +417,9 @@ TEST_F(WevtEngineTest, WithoutPublisherOrMessageTheDescriptionCannotBeFoundTextC
                                     "|Legacy & App|(3)|1000|The description for Event ID 1000 "
                                     "from source Legacy & App " +
                                     cannot + "first, , third line",
+                                // Without its message the publisher still names the task.
                                 "Warning event|" + at +
-                                    "|Has Metadata|None|1000|The description for Event ID "
+                                    "|Has Metadata|Disk|1000|The description for Event ID "
                                     "1000 from source Has Metadata " +
                                     cannot + "first, , third line",
                                 "Warning event|" + at + "|Has Metadata|None|1000|Copied %1 files.",
