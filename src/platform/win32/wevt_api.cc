@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winevt.h>
 
+#include <algorithm>
+
 #include "platform/win32/error.h"
 
 namespace sccevtmon {
@@ -11,13 +13,13 @@ namespace {
 EVT_HANDLE toEvt(WevtHandle h) { return reinterpret_cast<EVT_HANDLE>(h); }
 WevtHandle fromEvt(EVT_HANDLE h) { return reinterpret_cast<WevtHandle>(h); }
 
-// The failure the last call left. A function that fails without setting an error code (wine's
-// stubs do) still fails.
-Status lastError() {
-  DWORD code = GetLastError();
-  if (code == ERROR_SUCCESS) code = ERROR_CALL_NOT_IMPLEMENTED;
-  return win32Error(code);
+// The failure of a call that left code. A function that fails without setting an error code
+// (wine's stubs do) still fails.
+Status failure(DWORD code) {
+  return win32Error(code == ERROR_SUCCESS ? ERROR_CALL_NOT_IMPLEMENTED : code);
 }
+
+Status lastError() { return failure(GetLastError()); }
 
 // Closes a handle when it goes out of scope.
 class ScopedEvt {
@@ -64,7 +66,7 @@ class SystemWevtApi : public WevtApi {
                  &returned)) {
       DWORD code = GetLastError();
       if (code == ERROR_NO_MORE_ITEMS) return Status::success();
-      return code == ERROR_SUCCESS ? lastError() : win32Error(code);
+      return failure(code);
     }
     for (DWORD i = 0; i < returned; ++i) events->push_back(fromEvt(handles[i]));
     return Status::success();
@@ -116,8 +118,7 @@ class SystemWevtApi : public WevtApi {
         while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
         *xml = std::move(buffer);
       }
-      if (ok) return Status::success();
-      return code == ERROR_SUCCESS ? lastError() : win32Error(code);
+      return ok ? Status::success() : failure(code);
     }
     return lastError();
   }
