@@ -712,7 +712,9 @@ class Checker {
       long window = 0;
       for (; !rows->atEnd(); rows->moveNext()) ++window;
       const long records = rows->inputUnitsProcessed();
-      const std::string file = found == present.end() ? "" : shown(found->location) + ", ";
+      // A log the system keeps itself (Windows' channels) has no file to show.
+      const std::string file =
+          found == present.end() || found->location.empty() ? "" : shown(found->location) + ", ";
       ok(which + ": " + file + std::to_string(records) +
          (records == 1 ? " record, " : " records, ") + std::to_string(window) +
          " in the window a run now reads");

@@ -93,6 +93,14 @@ TEST_F(CheckTest, AWellConfiguredMachineHasNoErrorAndNothingIsWritten) {
   EXPECT_EQ(findingLine(findings[0]), "ok: registry: agent identity in " + std::string(kKey));
 }
 
+TEST_F(CheckTest, ALogTheSystemKeepsItselfShowsNoFile) {
+  fake.logQuery.logs = {{"System", ""}};
+  findings = checkInstallation(os);
+  EXPECT_THAT(lines(Severity::kOk),
+              Contains("event log \"System\" (entry 1, entry 2): 40 records, 2 in the window a run "
+                       "now reads"));
+}
+
 // One mistake each, and the line that must report it: whole for the mistakes that hurt most,
 // its telling part for the others.
 struct Mistake {

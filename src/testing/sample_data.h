@@ -26,7 +26,6 @@ inline std::string sampleEvtxFolder() {
 inline bool commandOutput(const std::string& command, std::string* text) {
 #ifdef _WIN32
   FILE* pipe = _popen(command.c_str(), "rb");
-  auto pclose = _pclose;
 #else
   FILE* pipe = popen(command.c_str(), "r");
 #endif
@@ -34,7 +33,11 @@ inline bool commandOutput(const std::string& command, std::string* text) {
   char buffer[65536];
   size_t n;
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text->append(buffer, n);
+#ifdef _WIN32
+  return _pclose(pipe) == 0;
+#else
   return pclose(pipe) == 0;
+#endif
 }
 
 }  // namespace sccevtmon

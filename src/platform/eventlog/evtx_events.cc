@@ -1,5 +1,7 @@
 #include "platform/eventlog/evtx_events.h"
 
+#include <algorithm>
+
 #include "evtx/evtx.h"
 #include "platform/clock.h"
 #include "platform/eventlog/event_record.h"
@@ -127,6 +129,24 @@ bool decodeEvtxBytes(std::span<const std::byte> bytes, const EventWindow& window
   out->processed = s.records;
   out->skipped = s.skipped;
   return true;
+}
+
+Status readEvtxExport(const std::string& path, std::span<const std::byte> bytes,
+                      const EventWindow& window, EventLogContents* out) {
+  std::string why;
+  if (!decodeEvtxBytes(bytes, window, out, &why)) {
+    return Status{kErrAutomation,
+                  "The event log file " + path + " cannot be opened as an event log: " + why};
+  }
+  if (out->processed > 0 && out->skipped == out->processed) {
+    return Status{kErrAutomation, "The event log file " + path + " cannot be read: none of its " +
+                                      std::to_string(out->processed) + " records is readable"};
+  }
+  // An exported log renumbers its record headers from 1 and keeps the original EventRecordID
+  // in the event; the header's number orders the records.
+  std::stable_sort(out->rows.begin(), out->rows.end(),
+                   [](const EventRow& a, const EventRow& b) { return a.recordId < b.recordId; });
+  return Status::success();
 }
 
 }  // namespace sccevtmon

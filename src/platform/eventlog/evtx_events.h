@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/eventlog/event_record.h"
+#include "util/status.h"
 
 namespace sccevtmon {
 
@@ -13,5 +14,12 @@ namespace sccevtmon {
 // the window kept in file order. False, with why, when the bytes are not an event log.
 bool decodeEvtxBytes(std::span<const std::byte> bytes, const EventWindow& window,
                      EventLogContents* out, std::string* why);
+
+// An .evtx export file's bytes as both builds read them: decoded (decodeEvtxBytes), the rows
+// ordered by record number (a wrapped log's oldest chunk may stand anywhere in the file). Fails
+// (number 440) when the bytes are not an event log or none of the records is readable. path
+// names the file in the failure texts.
+Status readEvtxExport(const std::string& path, std::span<const std::byte> bytes,
+                      const EventWindow& window, EventLogContents* out);
 
 }  // namespace sccevtmon

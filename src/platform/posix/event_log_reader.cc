@@ -89,20 +89,7 @@ Status readEvtxFile(const std::string& path, const EventWindow& window, EventLog
     return engineError("The event log file " + path +
                        " cannot be read: " + std::strerror(readErrno));
   }
-  std::string why;
-  if (!decodeEvtxBytes(bytes, window, out, &why)) {
-    return engineError("The event log file " + path + " cannot be opened as an event log: " + why);
-  }
-  if (out->processed > 0 && out->skipped == out->processed) {
-    return engineError("The event log file " + path + " cannot be read: none of its " +
-                       std::to_string(out->processed) + " records is readable");
-  }
-  // A wrapped log's oldest chunk may stand anywhere in the file; the record header's number
-  // orders the records (an exported log renumbers its headers from 1 and keeps the original
-  // EventRecordID in the event).
-  std::stable_sort(out->rows.begin(), out->rows.end(),
-                   [](const EventRow& a, const EventRow& b) { return a.recordId < b.recordId; });
-  return Status::success();
+  return readEvtxExport(path, bytes, window, out);
 }
 
 Status readRenderedXmlFile(const std::string& path, const EventWindow& window,

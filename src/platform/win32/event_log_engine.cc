@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/eventlog/evtx_events.h"
 #include "platform/eventlog/exported_logs.h"
 #include "platform/eventlog/log_query_parser.h"
 #include "platform/eventlog/rendered_xml_reader.h"
@@ -47,6 +48,41 @@ Status readExport(const std::string& path, const EventWindow& window, EventLogCo
   return s;
 }
 
+// An .evtx export, read whole and decoded as the portable build decodes it.
+Status readEvtxExportFile(const std::string& path, const EventWindow& window,
+                          EventLogContents* out) {
+  *out = EventLogContents{};
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return engineError("The event log file " + path +
+                       " cannot be opened as an event log (system error " +
+                       std::to_string(GetLastError()) + ")");
+  }
+  std::vector<std::byte> bytes;
+  LARGE_INTEGER size{};
+  bool ok = GetFileSizeEx(file, &size) != 0;
+  if (ok && size.QuadPart > 0) {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+      DWORD n = 0;
+      DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+      ok = ReadFile(file, bytes.data() + done, want, &n, nullptr) != 0;
+      if (n == 0) break;
+      done += n;
+    }
+    bytes.resize(done);
+  }
+  DWORD error = ok ? 0 : GetLastError();
+  CloseHandle(file);
+  if (!ok) {
+    return engineError("The event log file " + path + " cannot be read (system error " +
+                       std::to_string(error) + ")");
+  }
+  return readEvtxExport(path, bytes, window, out);
+}
+
 class ExportedLogQuery : public LogQuery {
  public:
   explicit ExportedLogQuery(std::function<std::string()> folder) : folder_(std::move(folder)) {}
@@ -65,16 +101,17 @@ class ExportedLogQuery : public LogQuery {
     if (folder.empty() || !isWellFormedName(query.logName)) return notFound;
     std::string base = folder + (folder.back() == '\\' ? "" : "\\");
     for (char c : query.logName) base += c == '/' ? std::string("%4") : std::string(1, c);
-    // Names compare without regard to case in the file system itself.
-    if (!isFile(base + ".xml")) {
-      if (isFile(base + ".evtx")) {
-        return engineError("The event log file " + base +
-                           ".evtx cannot be read: this build reads rendered-XML exports only");
-      }
+    // Names compare without regard to case in the file system itself. As on the portable
+    // build, an .evtx file comes before a rendered-XML one.
+    EventWindow window{query.hasWindow, query.windowFrom, query.windowTo};
+    EventLogContents contents;
+    if (isFile(base + ".evtx")) {
+      s = readEvtxExportFile(base + ".evtx", window, &contents);
+    } else if (isFile(base + ".xml")) {
+      s = readExport(base + ".xml", window, &contents);
+    } else {
       return notFound;
     }
-    EventLogContents contents;
-    s = readExport(base + ".xml", {query.hasWindow, query.windowFrom, query.windowTo}, &contents);
     if (!s.ok()) return s;
     *result = makeEventRecordSet(std::move(query.columns), std::move(contents));
     return Status::success();
@@ -104,31 +141,37 @@ Status ExportedLogQueryEngine::listLogs(std::vector<EventLogSource>* logs) {
   std::string folder = folder_();
   if (folder.empty()) return Status{kErrAutomation, "The event-log folder is not known"};
   std::string dir = folder + (folder.back() == '\\' ? "" : "\\");
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((dir + "*.xml").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) return Status::success();
+  if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
     return Status{kErrPathNotFound, "cannot list " + folder};
   }
-  do {
-    std::string file = found.cFileName;
-    // The pattern also matches longer extensions through their short names.
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || file.size() <= 4 ||
-        !asciiEndsWithNoCase(file, ".xml")) {
-      continue;
-    }
-    std::string name;
-    std::string base = file.substr(0, file.size() - 4);
-    for (size_t i = 0; i < base.size(); ++i) {
-      bool slash = base.compare(i, 2, "%4") == 0;
-      name += slash ? '/' : base[i];
-      if (slash) ++i;
-    }
-    // Names a query can never find are not offered.
-    if (isWellFormedName(name)) logs->push_back({name, dir + file});
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  for (const char* extension : {".evtx", ".xml"}) {
+    const std::string ext = extension;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "*" + ext).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) continue;
+    do {
+      std::string file = found.cFileName;
+      // The pattern also matches longer extensions through their short names.
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || file.size() <= ext.size() ||
+          !asciiEndsWithNoCase(file, ext)) {
+        continue;
+      }
+      std::string name;
+      std::string base = file.substr(0, file.size() - ext.size());
+      for (size_t i = 0; i < base.size(); ++i) {
+        bool slash = base.compare(i, 2, "%4") == 0;
+        name += slash ? '/' : base[i];
+        if (slash) ++i;
+      }
+      // Names a query can never find are not offered; a name with both files is the .evtx
+      // file, which a query reads.
+      bool listed = std::any_of(logs->begin(), logs->end(), [&](const EventLogSource& log) {
+        return asciiEqualsNoCase(log.name, name);
+      });
+      if (isWellFormedName(name) && !listed) logs->push_back({name, dir + file});
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
   std::sort(logs->begin(), logs->end(),
             [](const EventLogSource& a, const EventLogSource& b) { return a.name < b.name; });
   return Status::success();

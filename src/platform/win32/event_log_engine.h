@@ -7,10 +7,11 @@
 
 namespace sccevtmon {
 
-// The log query engine of the Windows build until it reads the system's event logs: the
-// monitor's query subset over rendered-XML exports kept in one folder, as on the portable
-// build (log N is the file N.xml, each '/' of the name written "%4"). An .evtx file is not
-// read here. The columns are those of the portable engine.
+// The Windows build's log query engine over exported event logs kept in one folder, as the
+// portable build reads them: log N is the file N.evtx, else N.xml (a rendered-XML export),
+// each '/' of the name written "%4", read by the shared readers, so the two builds read an
+// export identically. The columns are those of the portable engine. The live engine
+// (wevt_engine.h) hands queries to it when a folder of exports is named.
 class ExportedLogQueryEngine : public LogQueryEngine {
  public:
   // folder gives the event-log folder each time a query runs.
@@ -18,7 +19,8 @@ class ExportedLogQueryEngine : public LogQueryEngine {
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
-  // The .xml files of the folder, named as queries name them ("%4" read as "/").
+  // The .evtx and .xml files of the folder, named as queries name them ("%4" read as "/"); a
+  // name with both files lists the .evtx file, which a query reads.
   Status listLogs(std::vector<EventLogSource>* logs) override;
   void readLogsFrom(const std::string& folder) override;
 

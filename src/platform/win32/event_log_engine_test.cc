@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
+#include "testing/sample_data.h"
 #include "testing/temp_folder.h"
 
 namespace sccevtmon {
@@ -64,14 +68,15 @@ TEST_F(ExportedLogQueryEngineTest, ReadsTheRenderedExportOfALogNamedWithASlash) 
             (std::vector<std::string>{"Warning event|Ntfs|55|Line one line two"}));
 }
 
-TEST_F(ExportedLogQueryEngineTest, NamesOutsideTheFolderAndEvtxFilesAreNotRead) {
+TEST_F(ExportedLogQueryEngineTest, NamesOutsideTheFolderAreNotReadAndEvtxFilesComeFirst) {
   folder.write("System.evtx", "ElfFile");
+  folder.write("System.xml", event("X", 1, 4, "2001-05-01T10:00:00Z", "m"));
   folder.write("sub/Secret.xml", event("X", 1, 4, "2001-05-01T10:00:00Z", "m"));
   std::string notFound = "failed: The specified event log ";
   EXPECT_EQ(run(std::string(kQuery) + "System'"),
             (std::vector<std::string>{"failed: The event log file " + folder.path() +
-                                      "\\System.evtx cannot be read: this build reads "
-                                      "rendered-XML exports only"}));
+                                      "\\System.evtx cannot be opened as an event log: the file "
+                                      "is too small for an event log"}));
   for (const char* name : {"sub\\Secret", "..", "C:sub", "Sec*"}) {
     std::vector<std::string> rows = run(std::string(kQuery) + name + "'");
     ASSERT_EQ(rows.size(), 1u) << name;
@@ -79,17 +84,35 @@ TEST_F(ExportedLogQueryEngineTest, NamesOutsideTheFolderAndEvtxFilesAreNotRead) 
   }
 }
 
+// An .evtx export is read by the decoder the portable build uses: the same rows.
+TEST_F(ExportedLogQueryEngineTest, ReadsAnEvtxExportAsThePortableBuildDoes) {
+  std::ifstream sample(sampleEvtxFolder() + "/edge/System-1-record.evtx", std::ios::binary);
+  if (!sample) GTEST_SKIP() << "sample data not found (set SCCEVTMON_DATA_DIR)";
+  folder.write("System.evtx", std::string(std::istreambuf_iterator<char>(sample), {}));
+  long processed = 0;
+  EXPECT_EQ(run(std::string(kQuery) + "system'", &processed),
+            (std::vector<std::string>{
+                "Information event|Microsoft-Windows-FilterManager|1|The description for Event "
+                "ID 1 from source Microsoft-Windows-FilterManager cannot be found. The following "
+                "information was included with the event: 0x00000000, 0, 0, 9, SysmonDrv, "
+                "2023-01-20T18:59:19.000000000Z"}));
+  EXPECT_EQ(processed, 1);
+}
+
 TEST_F(ExportedLogQueryEngineTest, ListsTheExportsAQueryCanRead) {
   folder.write("System.xml", "");
   folder.write("Demo%4Operational.XML", "");
   folder.write("Security.evtx", "");
   folder.write("notes.xmlx", "");
+  folder.write("system.EVTX", "");
   std::vector<EventLogSource> logs;
   ASSERT_TRUE(engine.listLogs(&logs).ok());
-  ASSERT_EQ(logs.size(), 2u);
+  ASSERT_EQ(logs.size(), 3u);
   EXPECT_EQ(logs[0].name, "Demo/Operational");
   EXPECT_EQ(logs[0].location, folder.path() + "\\Demo%4Operational.XML");
-  EXPECT_EQ(logs[1].name, "System");
+  EXPECT_EQ(logs[1].name, "Security");
+  EXPECT_EQ(logs[2].name, "system");  // the .evtx file, which a query reads
+  EXPECT_EQ(logs[2].location, folder.path() + "\\system.EVTX");
   engine.readLogsFrom(folder.path() + "\\none");
   EXPECT_EQ(engine.listLogs(&logs).number, kErrPathNotFound);
 }

@@ -1,24 +1,23 @@
 #include <cstdlib>
 
-#include "platform/eventlog/exported_logs.h"
 #include "platform/platform.h"
 #include "platform/win32/agent_checksum.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/com_web_post.h"
-#include "platform/win32/event_log_engine.h"
 #include "platform/win32/file_system.h"
 #include "platform/win32/process.h"
 #include "platform/win32/profile_files.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/wevt_engine.h"
 
 namespace sccevtmon {
 namespace {
 
-// SCCEVTMON_EVENTLOG_DIR (already ANSI here) when set, else the installation's folder.
-std::string eventLogFolder(Registry& registry) {
+// The folder of exported event logs that queries read instead of this computer's logs:
+// SCCEVTMON_EVENTLOG_DIR (already ANSI here) when set (the tests' event source), else none.
+std::string exportedLogFolder() {
   const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
-  if (variable != nullptr && *variable != '\0') return variable;
-  return installedEventLogFolder(registry);
+  return variable != nullptr ? variable : "";
 }
 
 }  // namespace
@@ -29,9 +28,9 @@ Platform& systemPlatform() {
   static WinFileSystem files;
   static WinClock clock;
   static WinProcess process;
-  // The event-log folder can depend on the installation path, which the registry gives once
-  // the run reads it.
-  static ExportedLogQueryEngine logQuery([] { return eventLogFolder(registry); });
+  // The computer's own event logs, or the exported logs of SCCEVTMON_EVENTLOG_DIR.
+  static std::unique_ptr<WevtApi> wevt = makeSystemWevtApi();
+  static WevtLogQueryEngine logQuery(*wevt, [] { return exportedLogFolder(); });
   // The agent's components: its COM class qWbPost.WebPost and its library QGnMD5.
   static ComWebPost webPost;
   static AgentChecksumLibrary checksum;
