@@ -1,9 +1,10 @@
 // What only the Windows build has: Win32 errors the portable layer never sees, the version
-// resource, process start, and the system's time zone.
+// resource and the manifest, process start, and the system's time zone.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <ctime>
+#include <string>
 
 #include "platform/win32/clock.h"
 #include "platform/win32/file_system.h"
@@ -36,6 +37,17 @@ TEST(WinProcessTest, KnowsItsNameAndTheVersionOfItsResource) {
   std::string version;
   ASSERT_TRUE(process.ownFileVersion(&version).ok());
   EXPECT_EQ(version, SCCEVTMON_VERSION);
+}
+
+TEST(WinProcessTest, DeclaresItRunsAsItsInvokerWithoutVirtualisation) {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  HGLOBAL loaded = LoadResource(nullptr, found);
+  std::string manifest(static_cast<const char*>(LockResource(loaded)),
+                       SizeofResource(nullptr, found));
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
+            std::string::npos)
+      << manifest;
 }
 
 TEST(WinProcessTest, StartsAProgramWithoutWaitingOrFailsWithFileNotFound) {
