@@ -680,6 +680,11 @@ class Checker {
     const bool listed = os_.logQuery.listLogs(&present).ok();
     std::vector<std::string> presentNames;
     for (const EventLogSource& log : present) presentNames.push_back(log.name);
+    // Logs the system keeps itself (Windows' channels) have no file: the names are the system's.
+    const bool channels =
+        listed && !present.empty() &&
+        std::all_of(present.begin(), present.end(),
+                    [](const EventLogSource& log) { return log.location.empty(); });
     for (const std::string& name : logOrder_) {
       const std::string which =
           "event log " + quoted(name) + " (" + joined(logs_[trimSpaces(name)]) + ")";
@@ -701,8 +706,11 @@ class Checker {
       });
       if (!s.ok()) {
         std::string advice =
-            found != present.end() ? "export the log again"
-            : !listed              ? "export the log into the event-log folder"
+            found != present.end()
+                ? (found->location.empty() ? "give the account the runs use the right to read it"
+                                           : "export the log again")
+            : !listed  ? "export the log into the event-log folder"
+            : channels ? "name a log this computer keeps (wevtutil el lists them)"
             : presentNames.empty()
                 ? "export the log into the event-log folder, which holds no event log"
                 : "export the log into the event-log folder, which holds " + joined(presentNames);

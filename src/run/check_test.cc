@@ -165,6 +165,21 @@ const Mistake kMistakes[] = {
     {"missing event log", entry("<outputopt>1</outputopt>", "Sytem"), Severity::kError,
      "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; export "
      "the log into the event-log folder, which holds Application, System"},
+    {"event log the computer does not keep",
+     [](FakePlatform& f) {
+       entry("<outputopt>1</outputopt>", "Sytem")(f);
+       f.logQuery.logs = {{"Application", ""}, {"System", ""}};
+     },
+     Severity::kError,
+     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; name a "
+     "log this computer keeps (wevtutil el lists them)"},
+    {"event log the account may not read",
+     [](FakePlatform& f) {
+       f.logQuery.logs = {{"System", ""}};
+       f.logQuery.byLog["System"].status = runtimeError(kErrAutomation);
+     },
+     Severity::kError,
+     "a run reports it as its failure; give the account the runs use the right to read it"},
     {"bad URL", file(kServer, "[wpdcmodjobexestsins]\r\nURL=ftp://server.example/\r\n"),
      Severity::kError,
      "URL \"ftp://server.example/\" in [wpdcmodjobexestsins] is not an http:// or https:// URL: "
