@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -111,6 +112,31 @@ void addWineEnvironment(const WineTarget& wine, std::map<std::string, std::strin
   env->erase("DISPLAY");
 }
 
+// UTF-8 text (valid, as the tests write it) as UTF-16LE after a byte-order mark.
+std::string utf16leWithMark(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  auto put = [&out](uint32_t unit) {
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
+  };
+  for (size_t i = 0; i < utf8.size();) {
+    auto byte = static_cast<unsigned char>(utf8[i]);
+    int length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    uint32_t code = length == 1 ? byte : byte & (0x7F >> length);
+    for (int k = 1; k < length && i + k < utf8.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    }
+    i += length;
+    if (code >= 0x10000) {
+      put(0xD800 + ((code - 0x10000) >> 10));
+      put(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      put(code);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string programPath() { return SCCEVTMON_BINARY; }
@@ -163,7 +189,9 @@ void Installation::writeRegistry(std::map<std::string, std::string> values) {
     }
     text += "\"" + name + "\"=\"" + escaped + "\"\r\n";
   }
-  folder_.write("registry.reg", text);
+  // reg import reads a file without a byte-order mark in the ANSI code page; the UTF-16 that
+  // regedit writes keeps every letter.
+  folder_.write("registry.reg", wine_ != nullptr ? utf16leWithMark(text) : text);
 }
 
 void Installation::writeTemplate(const std::string& xml) {

@@ -13,6 +13,7 @@
 //     server settings, and empty URLs.
 //   extraction: report files with a missing log; the detail file over the threshold; a
 //     second run in the same hour, and one an hour later.
+//   inputs: an installation folder and a log named outside ASCII.
 //   execution state: an unusable LastRun (not a date, days ahead, hours ahead); a failure
 //     that repeats (reason with CR LF, with LF, 600 characters).
 // Left out:
@@ -28,7 +29,7 @@
 //     are a Linux environment setting (its activity log and files are compared);
 //   - operator (--check, --replay), hardening (symlinks, modes, the journal) and the real
 //     sample logs (.evtx, which the Windows build does not read yet): Linux only;
-//   - inputs (malformed exports and templates, names outside ASCII): not compared yet.
+//   - the other inputs cases (malformed exports and templates): not compared yet.
 //
 // Needs SCCEVTMON_WINDOWS_EXE (the x86_64 build's sccevtmon.exe) and WINEPREFIX, prepared by
 // scripts/test-windows; the cases fail when either is missing.
@@ -94,9 +95,10 @@ struct Play {
     runs += "run at " + time + ": exit " + std::to_string(r.exitCode) + "\nout: " + r.out +
             "\nerr: " + r.err + "\n";
   }
-  // Server settings naming the receiver (status and failure pages under their own paths).
-  void pointAtReceiver() {
-    inst.write("Configuration/qScriptDNS.ini",
+  // Server settings naming the receiver (status and failure pages under their own paths), in
+  // the installation's folder or one below it.
+  void pointAtReceiver(const std::string& below = "") {
+    inst.write(below + "Configuration/qScriptDNS.ini",
                "[wpdcmodjobexestsins]\r\nURL=" + receiver.baseUrl() +
                    "status\r\n[wpdcmscctmpevtlgfail]\r\nURL=" + receiver.baseUrl() + "fail/\r\n");
   }
@@ -217,6 +219,24 @@ const Case kCases[] = {
        p.run(kNow);
        p.run("2026-03-07 14:55:00");
        p.run("2026-03-07 15:00:01");
+     }},
+    {"inputs: names outside ASCII",
+     [](Play& p) {
+       // "Agent U-umlaut" and "Securite" with acute accents, in UTF-8: the registry holds the
+       // folder's name, the template the log's.
+       const std::string folder = "Agent \xC3\x9C";
+       const std::string log =
+           "S\xC3\xA9"
+           "curit\xC3\xA9";
+       const std::string xml = oneLogTemplate(log, 2);
+       p.inst.write(folder + "/qSCC/MonitorTemplate/SCCEventLogTemplate.xml", xml);
+       p.inst.write(folder + "/EventLogs/" + log + ".xml",
+                    event("Disk", 7, 2, "2026-03-07T13:10:00.000Z", "Bad.", 1) +
+                        event("Ntfs", 55, 3, "2026-03-07T13:20:00.000Z", "Dirty.", 2));
+       p.pointAtReceiver(folder + "/");
+       p.inst.writeRegistry(
+           {{"InstallationPath", p.inst.installFolderPrefix() + folder}, {"EVENT", md5Hex(xml)}});
+       p.run(kNow);
      }},
 };
 
