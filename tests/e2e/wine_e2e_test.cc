@@ -45,6 +45,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 
 #include "e2e_support.h"
 #include "testing/http_receiver.h"
@@ -121,6 +122,8 @@ struct Case {
   std::string name;
   std::function<void(Play&)> play;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 const Case kCases[] = {
     {"startup: two runs write the activity log",
