@@ -37,8 +37,9 @@ std::string winePath(const std::string& posixPath);
 class Installation {
  public:
   Installation();
-  // An installation the Windows build runs in: each run first imports the registry file into
-  // the prefix's 32-bit view, replacing the identity key of the run before.
+  // An installation the Windows build runs in (wine must outlive it): each run first imports
+  // the registry file into the prefix's 32-bit view, replacing the identity key of the run
+  // before. Runs of two such installations must not overlap.
   explicit Installation(const WineTarget& wine);
 
   const TempFolder& folder() const { return folder_; }
@@ -63,7 +64,8 @@ class Installation {
   // The file names in a folder of the installation, sorted.
   std::vector<std::string> list(const std::string& relative) const;
 
-  // Runs the built program with this installation's registry file. fakeTime, when not empty,
+  // Runs the built program with this installation's registry file (for the Windows build,
+  // wine64 sccevtmon.exe once the file is imported into the prefix). fakeTime, when not empty,
   // is the time faketime gives the program ("2026-03-07 14:05:09" freezes the clock there).
   // extraEnv adds or replaces environment variables; TZ is UTC unless given. JOURNAL_STREAM
   // set to kJournalIsStandardError names the program's standard error, as systemd names a
