@@ -22,6 +22,7 @@
 #include "evtx/evtx.h"
 #include "extract/record_loading.h"
 #include "platform/posix/event_log_engine.h"
+#include "query_run.h"
 
 namespace sccevtmon {
 namespace {
@@ -30,12 +31,6 @@ std::string dataFolder() {
   const char* v = getenv("SCCEVTMON_DATA_DIR");
   return std::string(v != nullptr && *v != '\0' ? v : SCCEVTMON_SOURCE_DIR "/../shared/data") +
          "/evtx-samples/large";
-}
-
-double peakMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 // Makes every field of every record that the monitor's columns are made of.
@@ -95,34 +90,7 @@ void BM_EvtxHourlyRun(benchmark::State& state) {
     state.SkipWithError("sample data not found (set SCCEVTMON_DATA_DIR)");
     return;
   }
-  std::string folder = dataFolder();
-  PosixLogQueryEngine engine([&] { return folder; });
-  std::string query = windowQuery("2019-03-25 12:00:00", "2019-03-25 12:59:59");
-  long processed = 0, rows = 0;
-  for (auto _ : state) {
-    std::unique_ptr<LogQuery> q;
-    std::unique_ptr<LogInputFormat> f;
-    engine.createQuery(&q);
-    engine.createEventLogInputFormat(&f);
-    std::unique_ptr<LogRecordSet> set;
-    Status s = q->execute(query, *f, &set);
-    if (!s.ok()) {
-      state.SkipWithError(s.description.c_str());
-      return;
-    }
-    processed += set->inputUnitsProcessed();
-    for (; !set->atEnd(); set->moveNext()) {
-      for (const char* c : {"evttype", "datetime", "evtsrc", "cat", "evtid", "msg"}) {
-        LogValue v;
-        set->getRecord().getValue(c, &v);
-        benchmark::DoNotOptimize(v);
-      }
-      ++rows;
-    }
-  }
-  state.counters["records_per_s"] = benchmark::Counter(processed, benchmark::Counter::kIsRate);
-  state.counters["rows"] = benchmark::Counter(rows, benchmark::Counter::kAvgIterations);
-  state.counters["peak_rss_MiB"] = peakMiB();
+  runQuery(state, dataFolder(), windowQuery("2019-03-25 12:00:00", "2019-03-25 12:59:59"));
 }
 
 class DiscardStream : public TextStream {

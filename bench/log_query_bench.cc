@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/posix/event_log_engine.h"
+#include "query_run.h"
 
 namespace sccevtmon {
 namespace {
@@ -62,37 +63,6 @@ std::string generatedFolder() {
 const char kSelect[] =
     "SELECT EventTypeName AS evttype, TimeGenerated AS datetime, SourceName AS evtsrc, "
     "EventCategoryName AS cat, EventID as evtid,  Message as msg  FROM '";
-
-void runQuery(benchmark::State& state, const std::string& folder, const std::string& query) {
-  PosixLogQueryEngine engine([&] { return folder; });
-  long processed = 0, rows = 0;
-  for (auto _ : state) {
-    std::unique_ptr<LogQuery> q;
-    std::unique_ptr<LogInputFormat> f;
-    engine.createQuery(&q);
-    engine.createEventLogInputFormat(&f);
-    std::unique_ptr<LogRecordSet> set;
-    Status s = q->execute(query, *f, &set);
-    if (!s.ok()) {
-      state.SkipWithError(s.description.c_str());
-      return;
-    }
-    processed += set->inputUnitsProcessed();
-    for (; !set->atEnd(); set->moveNext()) {
-      for (const char* c : {"evttype", "datetime", "evtsrc", "cat", "evtid", "msg"}) {
-        LogValue v;
-        set->getRecord().getValue(c, &v);
-        benchmark::DoNotOptimize(v);
-      }
-      ++rows;
-    }
-  }
-  struct rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
-  state.counters["records_per_s"] = benchmark::Counter(processed, benchmark::Counter::kIsRate);
-  state.counters["rows"] = benchmark::Counter(rows, benchmark::Counter::kAvgIterations);
-  state.counters["peak_rss_MiB"] = usage.ru_maxrss / 1024.0;
-}
 
 std::string window(const char* from, const char* to) {
   return std::string("' WHERE 0=0  AND TimeGenerated Between TIMESTAMP('") + from +
