@@ -14,7 +14,8 @@ namespace {
 // The stored date and time in the report's MM/DD/YYYY HH:NN:SS form. The query engine gives it
 // month first; an ISO text (YYYY-MM-DD HH:NN:SS) is read too. A text that is neither is written
 // as stored.
-std::string reportTime(const std::string& stored) {
+std::string reportTime(std::string_view storedText) {
+  std::string stored(storedText);
   if (auto t = parseRunTimestamp(stored)) return runTimestamp(*t);
   LocalTime t;
   char tail = 0;
@@ -26,8 +27,12 @@ std::string reportTime(const std::string& stored) {
   return stored;
 }
 
+std::string cdataElement(const std::string& tag, FieldText value) {
+  return "<" + tag + ">" + cdataSection(value.value_or(std::string_view())) + "</" + tag + ">";
+}
+
 std::string cdataElement(const std::string& tag, const FieldValue& value) {
-  return "<" + tag + ">" + cdataSection(value ? *value : std::string()) + "</" + tag + ">";
+  return cdataElement(tag, value ? FieldText(*value) : std::nullopt);
 }
 
 Status writeLines(TextStream& stream, std::string& copy, const std::vector<std::string>& lines) {
@@ -48,7 +53,7 @@ Status handleRow(RunState& rs, const MonitorEntry& entry, std::int16_t option, W
     }
     rs.hasDetailRows = true;
     ++rs.totalEventCount;
-    const FieldValue& when = rows.valueAt(kDateTime);
+    FieldText when = rows.valueAt(kDateTime);
     FieldValue time = when ? FieldValue(reportTime(*when)) : FieldValue();
     if (Status s = writeLines(
             *rs.detailStream, rs.detailXml,
@@ -62,8 +67,8 @@ Status handleRow(RunState& rs, const MonitorEntry& entry, std::int16_t option, W
       return s;
     }
   }
-  return sets.summaryGroups.count(rows.valueAt(kEvtType), rows.valueAt(kEvtSrc),
-                                  rows.valueAt(kEvtId));
+  sets.summaryGroups.count(rows.valueAt(kEvtType), rows.valueAt(kEvtSrc), rows.valueAt(kEvtId));
+  return Status::success();
 }
 
 Status handleAll(RunState& rs, const MonitorEntry& entry, WorkingSets& sets, RecordSet& rows) {
@@ -120,16 +125,15 @@ Status writeSummaryRows(RunState& rs, const MonitorEntry& entry, WorkingSets& se
   std::int16_t option = 0;
   if (Status s = outputOption(entry.outputopt, &option); !s.ok()) return s;
   if (option != 1 && option != 3) return Status::success();
-  RecordSet& groups = sets.summaryGroups.set();
   const std::string scrid = "<scrid>" + scriptNumber(entry.scriptid) + "</scrid>";
   const std::string scrver = "<scrver>" + scriptNumber(entry.scriptver) + "</scrver>";
-  for (groups.moveFirst(); !groups.atEnd(); groups.moveNext()) {
+  for (const SummaryGroups::Group& group : sets.summaryGroups.groups()) {
     rs.hasSummaryRows = true;
-    if (Status s = writeLines(
-            *rs.summaryStream, rs.summaryXml,
-            {"<ROW>", scrid, scrver, cdataElement("evttype", groups.valueAt(0)),
-             cdataElement("evtsrc", groups.valueAt(1)), cdataElement("evtid", groups.valueAt(2)),
-             cdataElement("totalCount", groups.valueAt(3)), "</ROW>"});
+    if (Status s =
+            writeLines(*rs.summaryStream, rs.summaryXml,
+                       {"<ROW>", scrid, scrver, cdataElement("evttype", group.evttype),
+                        cdataElement("evtsrc", group.evtsrc), cdataElement("evtid", group.evtid),
+                        cdataElement("totalCount", FieldValue(decimal(group.count))), "</ROW>"});
         !s.ok()) {
       return s;
     }
