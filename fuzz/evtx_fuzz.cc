@@ -1,9 +1,8 @@
 // Feeds arbitrary bytes to both event-log readers as a file: the .evtx reader over the
 // project's decoder and the rendered-XML reader that streams <Event> elements. Aborts when a
 // result breaks what the record set relies on: every record counted once, skipped ones
-// included, and every kept row with the five texts that are never null in a mapped event.
-
-#include <unistd.h>
+// included, and every kept row with the five texts that are never null in a mapped event; or
+// when the .evtx reader reads more than a chunk at once.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,15 +10,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/event_log_reader.h"
+#include "evtx/evtx.h"
+#include "platform/eventlog/evtx_events.h"
+#include "platform/eventlog/rendered_xml_reader.h"
+#include "testing/fake_file_system.h"
 
 namespace {
 
 using namespace sccevtmon;
-
-std::string filePath;
-
-void removeFile() { unlink(filePath.c_str()); }
 
 void check(bool condition, const char* what) {
   if (!condition) {
@@ -35,7 +33,7 @@ void checkContents(const Status& s, const EventLogContents& c) {
   }
   check(c.skipped >= 0 && c.skipped <= c.processed, "more records skipped than processed");
   check(static_cast<long>(c.rows.size()) + c.skipped <= c.processed, "more rows than records read");
-  for (const EventRow& row : c.rows) {
+  for (const EventRow& row : c.eventRows()) {
     for (EventField f :
          {EventField::kEventTypeName, EventField::kEventCategoryName, EventField::kMessage}) {
       check(row.values[static_cast<int>(f)].has_value(), "a null type, category or message");
@@ -49,24 +47,17 @@ void checkContents(const Status& s, const EventLogContents& c) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/evtx_fuzz_XXXXXX";
-  int fd = mkstemp(pattern);
-  if (fd < 0) std::abort();
-  close(fd);
-  filePath = pattern;
-  std::atexit(removeFile);
   setenv("TZ", "UTC0", 1);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::FILE* file = std::fopen(filePath.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  FakeFileSystem files;
+  files.addFile("/logs/fuzz", std::string(reinterpret_cast<const char*>(data), size));
   EventWindow window{size % 2 == 0, 0, 2000000000LL};
   EventLogContents contents;
-  checkContents(readEvtxFile(filePath, window, &contents), contents);
-  checkContents(readRenderedXmlFile(filePath, window, &contents), contents);
+  checkContents(readEvtxExport(files, "/logs/fuzz", window, &contents), contents);
+  check(files.largestRead <= evtx::kChunkSize, "a read larger than a chunk");
+  checkContents(readRenderedXmlExport(files, "/logs/fuzz", window, &contents), contents);
   return 0;
 }

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "more events skipped than read");
     check(static_cast<long>(contents.rows.size()) + contents.skipped <= contents.processed,
           "more rows than events");
-    for (const EventRow& row : contents.rows) {
+    for (const EventRow& row : contents.eventRows()) {
       const LogValue& msg = row.values[static_cast<int>(EventField::kMessage)];
       check(msg.has_value() && msg->find_first_of("\r\n\t") == std::string::npos,
             "a message that is missing or on more than one line");

@@ -5,7 +5,7 @@
 namespace sccevtmon {
 namespace {
 
-constexpr size_t kBlockSize = 1 << 20;
+constexpr size_t kBlockSize = XmlElementStream::kReadBlockBytes;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 

@@ -26,6 +26,8 @@ class XmlElementStream {
  public:
   // The longest element handed out whole, 4 MiB: no rendered event comes near it.
   static constexpr std::size_t kMaxElementBytes = std::size_t{4} << 20;
+  // The size of each read of the input.
+  static constexpr std::size_t kReadBlockBytes = std::size_t{1} << 20;
 
   XmlElementStream() = default;
   XmlElementStream(const XmlElementStream&) = delete;
