@@ -1,5 +1,6 @@
 #include "util/text_encoding.h"
 
+#include <algorithm>
 #include <array>
 
 namespace sccevtmon {
@@ -121,6 +122,11 @@ char32_t ansiToUnicode(unsigned char byte) {
 }
 
 std::string utf8ToAnsi(std::string_view utf8) {
+  // ASCII is the same text in both.
+  if (std::all_of(utf8.begin(), utf8.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return std::string(utf8);
+  }
   std::string out;
   out.reserve(utf8.size());
   decodeUtf8(utf8, [&](char32_t cp) { out += unicodeToAnsi(cp); });

@@ -42,6 +42,8 @@ class XmlNode {
   // case), "#text" for character data, "#cdata-section" for a CDATA section, "#document" for
   // the document node.
   std::string name() const;
+  // Whether the node is an element named exactly name (cheaper than comparing name()).
+  bool isElement(std::string_view name) const;
 
   // The direct child nodes in document order, character data included.
   std::vector<XmlNode> children() const;

@@ -17,7 +17,7 @@ constexpr std::uint64_t kAuditSuccess = 0x0020000000000000ULL;
 // The first direct child element of node named name.
 XmlNode childElement(const XmlNode& node, std::string_view name) {
   for (XmlNode c = node.firstChild(); c; c = c.nextSibling()) {
-    if (c.kind() == XmlNodeKind::kElement && c.name() == name) return c;
+    if (c.isElement(name)) return c;
   }
   return {};
 }
@@ -92,7 +92,7 @@ std::vector<std::string> insertionStrings(const XmlNode& event) {
   std::vector<std::string> strings;
   if (XmlNode data = childElement(event, "EventData")) {
     for (XmlNode c = data.firstChild(); c; c = c.nextSibling()) {
-      if (c.kind() == XmlNodeKind::kElement && c.name() == "Data") strings.push_back(c.text());
+      if (c.isElement("Data")) strings.push_back(c.text());
     }
   } else if (XmlNode user = childElement(event, "UserData")) {
     for (XmlNode c = user.firstChild(); c; c = c.nextSibling()) {
