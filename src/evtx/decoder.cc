@@ -1,6 +1,6 @@
 #include <algorithm>
 #include <bit>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <iterator>
 
@@ -73,10 +73,10 @@ void Summary::note(const Place& place) {
 
 std::string Summary::line(const Place& place) {
   char offset[24];
-  std::snprintf(offset, sizeof offset, "%#llx", static_cast<unsigned long long>(place.offset));
+  char* end = std::to_chars(offset, offset + sizeof offset, place.offset, 16).ptr;
   std::string text = std::string(describe(place.reason)) + " (chunk " + std::to_string(place.chunk);
   if (place.record != 0) text += ", record " + std::to_string(place.record);
-  return text + ", offset " + offset + ")";
+  return text + ", offset 0x" + std::string(offset, end) + ")";
 }
 
 namespace {

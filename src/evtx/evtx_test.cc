@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -76,8 +76,7 @@ Summary decode(const std::string& bytes, Collect& sink) {
 
 std::string hex(std::size_t v) {
   char b[24];
-  std::snprintf(b, sizeof b, "%#zx", v);
-  return b;
+  return "0x" + std::string(b, std::to_chars(b, b + sizeof b, v, 16).ptr);
 }
 
 // The lines of a summary's places.

@@ -41,10 +41,33 @@ void EvtxChunkWriter::patch32(std::uint32_t at, std::uint32_t v) { put32(b_, at,
 void EvtxChunkWriter::open(const std::string& name, bool attributes, bool dependencyId) {
   u8(attributes ? 0x41 : 0x01);
   if (dependencyId) u16(0xFFFF);
-  u32(0);  // the element's data size, which readers do not need
+  std::uint32_t sizeAt = pos();
+  u32(0);
   u32(pos() + 4);
   u32(0), u16(0), u16(static_cast<unsigned>(name.size())), raw(utf16(name)), u16(0);
-  if (attributes) u32(0);
+  std::uint32_t listAt = 0;
+  if (attributes) listAt = pos(), u32(0);
+  open_.emplace_back(sizeAt, listAt);
+}
+
+// The sizes are patched once known: the attribute list's when the start tag closes, the
+// element's (everything after its size field) when it ends.
+void EvtxChunkWriter::closeStart() {
+  if (open_.back().second != 0) patch32(open_.back().second, pos() - open_.back().second - 4);
+  u8(0x02);
+}
+
+void EvtxChunkWriter::closeEmpty() {
+  if (open_.back().second != 0) patch32(open_.back().second, pos() - open_.back().second - 4);
+  u8(0x03);
+  patch32(open_.back().first, pos() - open_.back().first - 4);
+  open_.pop_back();
+}
+
+void EvtxChunkWriter::end() {
+  u8(0x04);
+  patch32(open_.back().first, pos() - open_.back().first - 4);
+  open_.pop_back();
 }
 
 void EvtxChunkWriter::attribute(const std::string& name) {

@@ -40,9 +40,9 @@ class EvtxChunkWriter {
   // written without a template carry no dependency identifier.
   void open(const std::string& name, bool attributes = false, bool dependencyId = true);
   void attribute(const std::string& name);
-  void closeStart() { u8(0x02); }
-  void closeEmpty() { u8(0x03); }
-  void end() { u8(0x04); }
+  void closeStart();
+  void closeEmpty();
+  void end();
   void text(const std::string& ascii);
   void entity(const std::string& name);
   void sub(unsigned index, unsigned type, bool optional = false);
@@ -67,6 +67,8 @@ class EvtxChunkWriter {
   std::string b_;
   std::uint64_t first_ = 0, last_ = 0;
   std::uint32_t lastRecord_ = 0;
+  // The open elements: where their data size and attribute list size (or 0) are written.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> open_;
 };
 
 // A file of the given chunks, with a header that counts them and its checksum.
