@@ -119,6 +119,8 @@ class RowSink : public evtx::RecordSink {
 bool decodeEvtxBytes(std::span<const std::byte> bytes, const EventWindow& window,
                      EventLogContents* out, std::string* why) {
   *out = EventLogContents{};
+  // The decoder keeps its compiled templates' buffers from one file to the next, which saves
+  // their allocations on every read; it is not safe to share, hence one per thread.
   static thread_local evtx::Decoder decoder;
   RowSink sink(window, out);
   evtx::Summary s = decoder.read(bytes, sink);
