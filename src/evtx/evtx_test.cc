@@ -161,39 +161,26 @@ TEST(EvtxDecoderTest, NestedBinaryXmlGivesUserDataLeavesUpToABound) {
 
 // A value whose length does not suit its type reads "?"; the record is kept and counted.
 TEST(EvtxDecoderTest, ValueOfTheWrongLengthIsRepaired) {
-  struct Case {
-    unsigned type;
-    std::string bytes;
-    std::vector<std::string> strings;
+  const EvtxValue cases[] = {
+      {0x01, "abc"},                                                // odd UTF-16
+      {0x07, "\x01\x02\x03"},                                       // Int32 of 3 bytes
+      {0x0F, std::string(15, '\x01')},                              // GUID
+      {0x13, "\x01\x02\x00\x00\x00\x00\x00\x05\x20\x00\x00\x00"s},  // SID
+      {0x10, "\x01\x02\x03\x04\x05"},                               // SizeT
+      {0x87, "\x01\x02\x03\x04\x05"},  // an Int32 array that does not divide
+      {0x81, "a\0b"s},                 // a string array of odd size
   };
-  const Case cases[] = {
-      {0x01, "abc", {"?"}},                                                // odd UTF-16
-      {0x07, "\x01\x02\x03", {"?"}},                                       // Int32 of 3 bytes
-      {0x0F, std::string(15, '\x01'), {"?"}},                              // GUID
-      {0x13, "\x01\x02\x00\x00\x00\x00\x00\x05\x20\x00\x00\x00"s, {"?"}},  // SID
-      {0x10, "\x01\x02\x03\x04\x05", {"?"}},                               // SizeT
-      {0x87, "\x01\x02\x03\x04\x05", {"?"}},  // an Int32 array that does not divide
-      {0x81, "a\0b"s, {"?"}},                 // a string array of odd size
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type);
+  for (const EvtxValue& c : cases) {
+    SCOPED_TRACE(c.first);
     EvtxChunkWriter w;
-    w.record(1021, [&] {
-      w.defineTemplate([&] {
-        writeSystemTemplate(
-            w, [&] { w.open("EventData"), w.closeStart(), w.element("Data", 8, c.type), w.end(); });
-      });
-      auto v = systemValues("Src", kWrittenCreated);
-      v.push_back({c.type, c.bytes});
-      w.values(v);
-    });
+    writeValueRecord(w, 1021, c);
     Collect sink;
     Summary s = decode(evtxFile({EvtxChunkWriter().finish(), w.finish()}), sink);
     EXPECT_EQ(s.skipped, 0);
     EXPECT_EQ(s.repaired, 1);
     EXPECT_EQ(s.byReason[static_cast<int>(Reason::kValueLength)], 1);
     ASSERT_EQ(sink.seen.size(), 1u);
-    EXPECT_EQ(sink.seen[0].strings, c.strings);
+    EXPECT_EQ(sink.seen[0].strings, std::vector<std::string>{"?"});
     EXPECT_EQ(lines(s), (std::vector<std::string>{"substitution length does not suit its type "
                                                   "(chunk 1, record 1021, offset 0x11200)"}));
   }

@@ -327,21 +327,24 @@ const std::vector<WrittenValue>& writtenValueTypes() {
   return types;
 }
 
+void writeValueRecord(EvtxChunkWriter& w, std::uint64_t number, const EvtxValue& value) {
+  w.record(number, [&] {
+    w.defineTemplate([&] {
+      writeSystemTemplate(w, [&] {
+        w.open("EventData"), w.closeStart(), w.element("Data", 8, value.first), w.end();
+      });
+    });
+    auto v = systemValues("Src", kWrittenCreated, number);
+    v.push_back(value);
+    w.values(v);
+  });
+}
+
 std::string valueTypesLog() {
   EvtxChunkWriter w;
   std::uint64_t number = 0;
-  for (const WrittenValue& t : writtenValueTypes()) {
-    ++number;
-    w.record(number, [&] {
-      w.defineTemplate([&] {
-        writeSystemTemplate(
-            w, [&] { w.open("EventData"), w.closeStart(), w.element("Data", 8, t.type), w.end(); });
-      });
-      auto v = systemValues("Src", kWrittenCreated, number);
-      v.push_back({t.type, t.bytes});
-      w.values(v);
-    });
-  }
+  for (const WrittenValue& t : writtenValueTypes())
+    writeValueRecord(w, ++number, {t.type, t.bytes});
   return evtxFile({w.finish()});
 }
 

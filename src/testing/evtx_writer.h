@@ -82,6 +82,9 @@ void writeSystemTemplate(EvtxChunkWriter& w, const std::function<void()>& tail);
 std::vector<EvtxValue> systemValues(const std::string& source, std::uint64_t created,
                                     std::uint64_t recordId = 42);
 
+// A record of that template, with a template of its own, whose EventData is one Data of value.
+void writeValueRecord(EvtxChunkWriter& w, std::uint64_t number, const EvtxValue& value);
+
 // 2012-03-14T04:17:43.3545627Z as a FILETIME.
 constexpr std::uint64_t kWrittenCreated = 129761722633545627ULL;
 
@@ -91,8 +94,8 @@ constexpr std::uint64_t kWrittenCreated = 129761722633545627ULL;
 std::string classicLog();
 // One record of UserData whose value is binary XML nested levels deep.
 std::string userDataLog(int levels);
-// Records of every value type (each array type too) as EventData, one type a record:
-// kValueTypes lists them with the text each gives.
+// Records of every value type (each array type too) as EventData, one type a record, in the
+// order of writtenValueTypes, which gives the texts each makes.
 struct WrittenValue {
   unsigned type;
   std::string bytes;
