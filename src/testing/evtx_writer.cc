@@ -1,5 +1,6 @@
 #include "testing/evtx_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "evtx/evtx.h"
