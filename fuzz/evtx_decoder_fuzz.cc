@@ -3,6 +3,7 @@
 // text the decoder hands out is read in full, so the sanitizers see any view outside its
 // buffer; aborts when the counts break what the reader relies on.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -80,5 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(sink.taken() + s.skipped <= s.records, "more records decoded than found");
   check(sink.taken() <= sink.asked(), "a record taken that was not wanted");
   check(s.damagedChunks <= s.chunks, "more damaged chunks than chunks");
+  long counted = 0;
+  for (long n : s.byReason) counted += n;
+  check(counted == s.skipped + s.repaired, "a skipped or repaired record without its reason");
+  check(s.places.size() == std::min<std::size_t>(counted, evtx::Summary::kMaxPlaces),
+        "places kept other than the first ones");
   return 0;
 }

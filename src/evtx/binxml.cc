@@ -38,7 +38,12 @@ constexpr std::string_view kNames[] = {
     "Message",
 };
 
-// Binary XML tokens (the 0x40 bit cleared).
+// Binary XML: the grammar is MS-EVEN6 section 2.2.12 "BinXml"; the sections named below are
+// those of the public "Windows XML Event Log (EVTX) format" description, which adds what files
+// hold beyond that grammar (dependency identifiers, names written in place, template
+// definitions kept in the chunk).
+
+// Tokens, section "Token types" (kMoreBit cleared: the has-more-data flag of some tokens).
 enum Token : std::uint8_t {
   kEndOfFragment = 0x00,
   kOpenStartElement = 0x01,
@@ -58,6 +63,42 @@ enum Token : std::uint8_t {
   kFragmentHeader = 0x0F,
 };
 constexpr std::uint8_t kMoreBit = 0x40;
+
+// Token layouts: sizes in bytes, the token byte included.
+constexpr std::uint32_t kTokenSize = 1;  // the tokens that are only their byte, and EOF
+// "Fragment header": token, major version, minor version, flags.
+constexpr std::uint32_t kFragmentHeaderSize = 4;
+// "Element start": token, dependency identifier (in template definitions only), data size,
+// name offset; then, with kMoreBit, the size of the attribute list ("Attribute list").
+constexpr std::uint32_t kElementStartSize = 11;
+constexpr std::uint32_t kDependencyIdSize = 2;
+constexpr std::uint32_t kNameOffsetSize = 4;
+constexpr std::uint32_t kAttributeListSize = 4;
+// "Attribute", "Entity reference", "PI target": token, name offset.
+constexpr std::uint32_t kNameReferenceSize = 5;
+// "Value text": token, value type (always a string), character count; then the UTF-16 text.
+constexpr std::uint32_t kValueTextSize = 4;
+// "CDATA section", "PI data": token, character count; then the UTF-16 text.
+constexpr std::uint32_t kCountedTextSize = 3;
+constexpr std::uint32_t kCharCountSize = 2;
+// "Character entity reference": token, the UTF-16 character.
+constexpr std::uint32_t kCharReferenceSize = 3;
+// "Normal substitution", "Optional substitution": token, value index, value type.
+constexpr std::uint32_t kSubstitutionSize = 4;
+// "Template instance": token, an unknown byte, template identifier, definition offset.
+constexpr std::uint32_t kTemplateInstanceSize = 10;
+constexpr std::uint32_t kDefinitionOffsetAt = 6;
+// "Template definition", after the instance's fields: next definition offset, GUID, data size;
+// then the data (a fragment header, the element, EOF).
+constexpr std::uint32_t kDefinitionHeaderSize = 24;
+constexpr std::uint32_t kDefinitionDataSizeAt = 20;
+// "Template instance data": value count, then a descriptor per value (size, type, a zero
+// byte), then the values' bytes.
+constexpr std::uint32_t kValueCountSize = 4;
+constexpr std::uint32_t kValueDescriptorSize = 4;
+// "Name": an unknown 32-bit value, hash, character count; then UTF-16 text and its NUL.
+constexpr std::uint32_t kNameHeaderSize = 8;
+constexpr std::uint32_t kNameCountAt = 6;
 
 std::uint16_t u16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t u32(const unsigned char* p) {
@@ -98,18 +139,19 @@ struct Reader {
 
   // The name stored at offset: its UTF-16 characters and count.
   bool name(std::uint32_t offset, const unsigned char** chars, std::uint32_t* count) const {
-    if (offset > size || size - offset < 8) return false;
-    std::uint32_t n = u16(bytes + offset + 6);
-    if ((size - offset - 8) / 2 < n) return false;
-    *chars = bytes + offset + 8;
+    if (offset > size || size - offset < kNameHeaderSize) return false;
+    std::uint32_t n = u16(bytes + offset + kNameCountAt);
+    if ((size - offset - kNameHeaderSize) / 2 < n) return false;
+    *chars = bytes + offset + kNameHeaderSize;
     *count = n;
     return true;
   }
 
   // The size of a name written in place at offset, with its closing NUL.
   bool inlineNameSize(std::uint32_t offset, std::uint32_t limit, std::uint32_t* out) const {
-    if (offset > limit || limit - offset < 8) return false;
-    std::uint32_t total = 8 + 2 * static_cast<std::uint32_t>(u16(bytes + offset + 6)) + 2;
+    if (offset > limit || limit - offset < kNameHeaderSize) return false;
+    std::uint32_t total =
+        kNameHeaderSize + 2 * static_cast<std::uint32_t>(u16(bytes + offset + kNameCountAt)) + 2;
     if (limit - offset < total) return false;
     *out = total;
     return true;
@@ -209,197 +251,296 @@ void planEventData(Fragment& f) {
 
 }  // namespace
 
-bool Chunk::compile(std::uint32_t pos, std::uint32_t end, bool dependencyIds, Fragment* f) {
-  f->clear();
-  Reader r{bytes_, end};
-  std::uint32_t stack[kMaxElementDepth];
-  int depth = 0;
-  int attribute = -1;  // the attribute whose value is being read
-  bool inStartTag = false;
-  const unsigned char* b = bytes_;
+namespace {
 
-  auto need = [&](std::uint32_t n) { return pos <= end && end - pos >= n; };
-  auto closeAttribute = [&] {
-    if (attribute >= 0) f->nodes[attribute].end = static_cast<std::uint32_t>(f->nodes.size());
-    attribute = -1;
-  };
-  // A name reference: skips the name when it is written in place.
-  auto nameAt = [&](std::uint32_t offset, std::uint8_t* id) {
-    if (offset == pos) {
-      std::uint32_t n;
-      if (!r.inlineNameSize(pos, end, &n)) return false;
-      pos += n;
-    }
-    *id = Reader{bytes_, size_}.nameId(offset);
-    return true;
-  };
-  auto addText = [&](std::string_view text) {
-    if (inStartTag && attribute < 0) return false;
-    Node n{};
-    n.kind = Node::kText;
-    n.text = static_cast<std::uint32_t>(f->text.size());
-    f->text.append(text);
-    n.length = static_cast<std::uint32_t>(text.size());
-    n.end = static_cast<std::uint32_t>(f->nodes.size() + 1);
-    f->nodes.push_back(n);
-    return true;
-  };
-  std::string scratch;
+// Compiles one fragment token by token into nodes (see Chunk::compile).
+class Compiler {
+ public:
+  Compiler(const unsigned char* chunk, std::uint32_t chunkSize, std::uint32_t pos,
+           std::uint32_t end, bool dependencyIds, Fragment* f)
+      : b_(chunk), size_(chunkSize), pos_(pos), end_(end), dependencyIds_(dependencyIds), f_(f) {}
 
-  while (true) {
-    if (!need(1)) return false;
-    std::uint8_t token = b[pos];
-    switch (token & ~kMoreBit) {
-      case kEndOfFragment:
-        if (depth != 0 || inStartTag) return false;
-        locateFields(*f);
-        planEventData(*f);
-        return true;
-      case kFragmentHeader:
-        if (!need(4)) return false;
-        pos += 4;
-        break;
-      case kOpenStartElement: {
-        // Elements of a template definition carry a dependency identifier; elements written
-        // without a template do not.
-        std::uint32_t head = dependencyIds ? 11 : 9;
-        if (inStartTag || !need(head) || depth == kMaxElementDepth) return false;
-        std::uint32_t nameOffset = u32(b + pos + head - 4);
-        pos += head;
-        Node n{};
-        n.kind = Node::kElement;
-        if (!nameAt(nameOffset, &n.name)) return false;
-        if (token & kMoreBit) {
-          if (!need(4)) return false;
-          pos += 4;  // the size of the attribute list
-        }
-        stack[depth++] = static_cast<std::uint32_t>(f->nodes.size());
-        f->nodes.push_back(n);
-        inStartTag = true;
-        break;
-      }
-      case kAttribute: {
-        if (!inStartTag || !need(5)) return false;
-        closeAttribute();
-        std::uint32_t nameOffset = u32(b + pos + 1);
-        pos += 5;
-        Node n{};
-        n.kind = Node::kAttribute;
-        if (!nameAt(nameOffset, &n.name)) return false;
-        attribute = static_cast<int>(f->nodes.size());
-        f->nodes.push_back(n);
-        break;
-      }
-      case kCloseStartElement:
-        if (!inStartTag) return false;
-        closeAttribute();
-        inStartTag = false;
-        ++pos;
-        break;
-      case kCloseEmptyElement:
-      case kEndElement:
-        if ((token & ~kMoreBit) == kCloseEmptyElement ? !inStartTag : inStartTag) return false;
-        if (depth == 0) return false;
-        closeAttribute();
-        inStartTag = false;
-        f->nodes[stack[--depth]].end = static_cast<std::uint32_t>(f->nodes.size());
-        ++pos;
-        break;
-      case kValueText:
-      case kCDataSection: {
-        bool value = (token & ~kMoreBit) == kValueText;
-        std::uint32_t head = value ? 4 : 3;
-        if (!need(head)) return false;
-        if (value && b[pos + 1] != kString) return false;
-        std::uint32_t count = u16(b + pos + head - 2);
-        pos += head;
-        if (!need(2 * count)) return false;
-        scratch.clear();
-        appendUtf16(b + pos, count, scratch);
-        pos += 2 * count;
-        if (!addText(scratch)) return false;
-        break;
-      }
-      case kCharReference: {
-        if (!need(3)) return false;
-        scratch.clear();
-        appendCodePoint(u16(b + pos + 1), scratch);
-        pos += 3;
-        if (!addText(scratch)) return false;
-        break;
-      }
-      case kEntityReference: {
-        if (!need(5)) return false;
-        std::uint32_t nameOffset = u32(b + pos + 1);
-        pos += 5;
-        const unsigned char* chars;
-        std::uint32_t count;
-        if (!Reader{bytes_, size_}.name(nameOffset, &chars, &count)) return false;
-        scratch.clear();
-        appendUtf16(chars, count, scratch);
-        if (nameOffset == pos) {
-          std::uint32_t n;
-          if (!r.inlineNameSize(pos, end, &n)) return false;
-          pos += n;
-        }
-        // The predefined entities read as their characters; any other stays as written.
-        std::string_view e = scratch;
-        std::string_view text = e == "amp"    ? "&"
-                                : e == "lt"   ? "<"
-                                : e == "gt"   ? ">"
-                                : e == "quot" ? "\""
-                                : e == "apos" ? "'"
-                                              : std::string_view();
-        std::string written;
-        if (text.empty()) {
-          written = "&" + scratch + ";";
-          text = written;
-        }
-        if (!addText(text)) return false;
-        break;
-      }
-      case kPiTarget: {
-        if (!need(5)) return false;
-        std::uint32_t nameOffset = u32(b + pos + 1);
-        pos += 5;
-        std::uint8_t id;
-        if (!nameAt(nameOffset, &id)) return false;
-        break;
-      }
-      case kPiData: {
-        if (!need(3)) return false;
-        std::uint32_t count = u16(b + pos + 1);
-        pos += 3;
-        if (!need(2 * count)) return false;
-        pos += 2 * count;
-        break;
-      }
-      case kNormalSubstitution:
-      case kOptionalSubstitution: {
-        if (!need(4) || (inStartTag && attribute < 0)) return false;
-        Node n{};
-        n.kind = Node::kSubstitution;
-        n.optional = (token & ~kMoreBit) == kOptionalSubstitution;
-        n.index = u16(b + pos + 1);
-        n.type = b[pos + 3];
-        n.end = static_cast<std::uint32_t>(f->nodes.size() + 1);
-        f->nodes.push_back(n);
-        pos += 4;
-        break;
-      }
-      default:
-        return false;
+  // False with why set when the fragment does not compile.
+  bool run(Reason* why);
+
+ private:
+  bool fail(Reason r) {
+    why_ = r;
+    return false;
+  }
+  bool need(std::uint32_t n) const { return pos_ <= end_ && end_ - pos_ >= n; }
+  std::uint32_t u32At(std::uint32_t at) const { return u32(b_ + pos_ + at); }
+  bool nameAt(std::uint32_t offset, std::uint8_t* id);
+  bool addText(std::string_view text);
+  void closeAttribute();
+
+  // One method per token: each checks that its token may stand here and that its bytes lie
+  // inside the fragment, and moves past them.
+  bool token(std::uint8_t token);
+  bool fragmentHeader();
+  bool openStartElement(std::uint8_t token);
+  bool attribute();
+  bool closeStartElement();
+  bool endElement(bool empty);
+  bool valueText(bool cdata);
+  bool charReference();
+  bool entityReference();
+  bool piTarget();
+  bool piData();
+  bool substitution(bool optional);
+  bool endOfFragment();
+
+  const unsigned char* b_;
+  std::uint32_t size_;
+  std::uint32_t pos_;
+  std::uint32_t end_;
+  bool dependencyIds_;
+  Fragment* f_;
+  Reason why_ = Reason::kBadToken;
+  std::uint32_t stack_[kMaxElementDepth];
+  int depth_ = 0;
+  int attribute_ = -1;  // the attribute whose value is being read
+  bool inStartTag_ = false;
+  bool done_ = false;
+  std::string scratch_;
+};
+
+bool Compiler::run(Reason* why) {
+  f_->clear();
+  while (!done_) {
+    if (!(need(kTokenSize) ? token(b_[pos_]) : fail(Reason::kOutOfBounds))) {
+      *why = why_;
+      return false;
     }
   }
+  return true;
+}
+
+bool Compiler::token(std::uint8_t token) {
+  switch (token & ~kMoreBit) {
+    case kEndOfFragment:
+      return endOfFragment();
+    case kFragmentHeader:
+      return fragmentHeader();
+    case kOpenStartElement:
+      return openStartElement(token);
+    case kAttribute:
+      return attribute();
+    case kCloseStartElement:
+      return closeStartElement();
+    case kCloseEmptyElement:
+      return endElement(true);
+    case kEndElement:
+      return endElement(false);
+    case kValueText:
+      return valueText(false);
+    case kCDataSection:
+      return valueText(true);
+    case kCharReference:
+      return charReference();
+    case kEntityReference:
+      return entityReference();
+    case kPiTarget:
+      return piTarget();
+    case kPiData:
+      return piData();
+    case kNormalSubstitution:
+      return substitution(false);
+    case kOptionalSubstitution:
+      return substitution(true);
+    default:
+      return fail(Reason::kBadToken);
+  }
+}
+
+// A name reference: the name is skipped when it is written in place, right here.
+bool Compiler::nameAt(std::uint32_t offset, std::uint8_t* id) {
+  if (offset == pos_) {
+    std::uint32_t n;
+    if (!Reader{b_, end_}.inlineNameSize(pos_, end_, &n)) return fail(Reason::kOutOfBounds);
+    pos_ += n;
+  }
+  *id = Reader{b_, size_}.nameId(offset);
+  return true;
+}
+
+bool Compiler::addText(std::string_view text) {
+  if (inStartTag_ && attribute_ < 0) return fail(Reason::kBadToken);
+  Node n{};
+  n.kind = Node::kText;
+  n.text = static_cast<std::uint32_t>(f_->text.size());
+  f_->text.append(text);
+  n.length = static_cast<std::uint32_t>(text.size());
+  n.end = static_cast<std::uint32_t>(f_->nodes.size() + 1);
+  f_->nodes.push_back(n);
+  return true;
+}
+
+void Compiler::closeAttribute() {
+  if (attribute_ >= 0) f_->nodes[attribute_].end = static_cast<std::uint32_t>(f_->nodes.size());
+  attribute_ = -1;
+}
+
+bool Compiler::endOfFragment() {
+  if (depth_ != 0 || inStartTag_) return fail(Reason::kBadToken);
+  locateFields(*f_);
+  planEventData(*f_);
+  done_ = true;
+  return true;
+}
+
+bool Compiler::fragmentHeader() {
+  if (!need(kFragmentHeaderSize)) return fail(Reason::kOutOfBounds);
+  pos_ += kFragmentHeaderSize;
+  return true;
+}
+
+bool Compiler::openStartElement(std::uint8_t token) {
+  // Elements of a template definition carry a dependency identifier; elements written without
+  // a template do not.
+  std::uint32_t head = dependencyIds_ ? kElementStartSize : kElementStartSize - kDependencyIdSize;
+  if (inStartTag_) return fail(Reason::kBadToken);
+  if (depth_ == kMaxElementDepth) return fail(Reason::kTooDeep);
+  if (!need(head)) return fail(Reason::kOutOfBounds);
+  std::uint32_t nameOffset = u32At(head - kNameOffsetSize);
+  pos_ += head;
+  Node n{};
+  n.kind = Node::kElement;
+  if (!nameAt(nameOffset, &n.name)) return false;
+  if (token & kMoreBit) {
+    if (!need(kAttributeListSize)) return fail(Reason::kOutOfBounds);
+    pos_ += kAttributeListSize;
+  }
+  stack_[depth_++] = static_cast<std::uint32_t>(f_->nodes.size());
+  f_->nodes.push_back(n);
+  inStartTag_ = true;
+  return true;
+}
+
+bool Compiler::attribute() {
+  if (!inStartTag_) return fail(Reason::kBadToken);
+  if (!need(kNameReferenceSize)) return fail(Reason::kOutOfBounds);
+  closeAttribute();
+  std::uint32_t nameOffset = u32At(kTokenSize);
+  pos_ += kNameReferenceSize;
+  Node n{};
+  n.kind = Node::kAttribute;
+  if (!nameAt(nameOffset, &n.name)) return false;
+  attribute_ = static_cast<int>(f_->nodes.size());
+  f_->nodes.push_back(n);
+  return true;
+}
+
+bool Compiler::closeStartElement() {
+  if (!inStartTag_) return fail(Reason::kBadToken);
+  closeAttribute();
+  inStartTag_ = false;
+  pos_ += kTokenSize;
+  return true;
+}
+
+// Ends an element: empty, when its start tag closes it (/>), or after its content.
+bool Compiler::endElement(bool empty) {
+  if (empty != inStartTag_ || depth_ == 0) return fail(Reason::kBadToken);
+  closeAttribute();
+  inStartTag_ = false;
+  f_->nodes[stack_[--depth_]].end = static_cast<std::uint32_t>(f_->nodes.size());
+  pos_ += kTokenSize;
+  return true;
+}
+
+// A text written in the template, as a value (always of string type) or a CDATA section.
+bool Compiler::valueText(bool cdata) {
+  std::uint32_t head = cdata ? kCountedTextSize : kValueTextSize;
+  if (!need(head)) return fail(Reason::kOutOfBounds);
+  if (!cdata && b_[pos_ + kTokenSize] != kString) return fail(Reason::kBadValue);
+  std::uint32_t count = u16(b_ + pos_ + head - kCharCountSize);
+  pos_ += head;
+  if (!need(2 * count)) return fail(Reason::kOutOfBounds);
+  scratch_.clear();
+  appendUtf16(b_ + pos_, count, scratch_);
+  pos_ += 2 * count;
+  return addText(scratch_);
+}
+
+bool Compiler::charReference() {
+  if (!need(kCharReferenceSize)) return fail(Reason::kOutOfBounds);
+  scratch_.clear();
+  appendCodePoint(u16(b_ + pos_ + kTokenSize), scratch_);
+  pos_ += kCharReferenceSize;
+  return addText(scratch_);
+}
+
+bool Compiler::entityReference() {
+  if (!need(kNameReferenceSize)) return fail(Reason::kOutOfBounds);
+  std::uint32_t nameOffset = u32At(kTokenSize);
+  pos_ += kNameReferenceSize;
+  const unsigned char* chars;
+  std::uint32_t count;
+  if (!Reader{b_, size_}.name(nameOffset, &chars, &count)) return fail(Reason::kOutOfBounds);
+  scratch_.clear();
+  appendUtf16(chars, count, scratch_);
+  std::uint8_t unused;
+  if (!nameAt(nameOffset, &unused)) return false;
+  // The predefined entities read as their characters; any other stays as written.
+  std::string_view e = scratch_;
+  std::string_view text = e == "amp"    ? "&"
+                          : e == "lt"   ? "<"
+                          : e == "gt"   ? ">"
+                          : e == "quot" ? "\""
+                          : e == "apos" ? "'"
+                                        : std::string_view();
+  if (!text.empty()) return addText(text);
+  return addText("&" + scratch_ + ";");
+}
+
+// Processing instructions are not part of any field: only skipped.
+bool Compiler::piTarget() {
+  if (!need(kNameReferenceSize)) return fail(Reason::kOutOfBounds);
+  std::uint32_t nameOffset = u32At(kTokenSize);
+  pos_ += kNameReferenceSize;
+  std::uint8_t unused;
+  return nameAt(nameOffset, &unused);
+}
+
+bool Compiler::piData() {
+  if (!need(kCountedTextSize)) return fail(Reason::kOutOfBounds);
+  std::uint32_t count = u16(b_ + pos_ + kTokenSize);
+  pos_ += kCountedTextSize;
+  if (!need(2 * count)) return fail(Reason::kOutOfBounds);
+  pos_ += 2 * count;
+  return true;
+}
+
+bool Compiler::substitution(bool optional) {
+  if (inStartTag_ && attribute_ < 0) return fail(Reason::kBadToken);
+  if (!need(kSubstitutionSize)) return fail(Reason::kOutOfBounds);
+  Node n{};
+  n.kind = Node::kSubstitution;
+  n.optional = optional;
+  n.index = u16(b_ + pos_ + kTokenSize);
+  n.type = b_[pos_ + kTokenSize + 2];
+  n.end = static_cast<std::uint32_t>(f_->nodes.size() + 1);
+  f_->nodes.push_back(n);
+  pos_ += kSubstitutionSize;
+  return true;
+}
+
+}  // namespace
+
+bool Chunk::compile(std::uint32_t pos, std::uint32_t end, bool dependencyIds, Fragment* f) {
+  Reason why;
+  if (Compiler(bytes_, size_, pos, end, dependencyIds, f).run(&why)) return true;
+  return fail(why);
 }
 
 const Fragment* Chunk::templateAt(std::uint32_t offset) {
   auto found = templates_.find(offset);
   if (found != templates_.end()) return found->second.get();
   std::unique_ptr<Fragment> f;
-  if (offset <= size_ && size_ - offset >= 24) {
-    std::uint32_t dataSize = u32(bytes_ + offset + 20);
-    std::uint32_t begin = offset + 24;
+  if (offset <= size_ && size_ - offset >= kDefinitionHeaderSize) {
+    std::uint32_t dataSize = u32(bytes_ + offset + kDefinitionDataSizeAt);
+    std::uint32_t begin = offset + kDefinitionHeaderSize;
     if (dataSize <= size_ - begin) {
       if (spare_.empty()) {
         f = std::make_unique<Fragment>();
@@ -417,17 +558,19 @@ const Fragment* Chunk::templateAt(std::uint32_t offset) {
 }
 
 bool Chunk::parseFragment(std::uint32_t pos, std::uint32_t end, int depth, Instance* out) {
-  if (depth > kMaxNesting || end > size_ || pos > end) return false;
+  if (depth > kMaxNesting) return fail(Reason::kTooDeep);
+  if (end > size_ || pos > end) return fail(Reason::kOutOfBounds);
   const unsigned char* b = bytes_;
   auto need = [&](std::uint32_t n) { return end - pos >= n; };
-  if (need(1) && b[pos] == kFragmentHeader) {
-    if (!need(4)) return false;
-    pos += 4;
+  if (need(kTokenSize) && b[pos] == kFragmentHeader) {
+    if (!need(kFragmentHeaderSize)) return fail(Reason::kOutOfBounds);
+    pos += kFragmentHeaderSize;
   }
-  if (!need(1)) return false;
+  if (!need(kTokenSize)) return fail(Reason::kOutOfBounds);
   out->depth = depth;
   if (b[pos] != kTemplateInstance) {
-    // A fragment written out without a template.
+    // A fragment written out without a template: its elements should carry no dependency
+    // identifiers, but some writers put them in.
     if (!compile(pos, end, false, &inline_[depth]) && !compile(pos, end, true, &inline_[depth])) {
       return false;
     }
@@ -436,31 +579,32 @@ bool Chunk::parseFragment(std::uint32_t pos, std::uint32_t end, int depth, Insta
     out->count = 0;
     return true;
   }
-  if (!need(10)) return false;
-  std::uint32_t definition = u32(b + pos + 6);
-  pos += 10;
+  if (!need(kTemplateInstanceSize)) return fail(Reason::kOutOfBounds);
+  std::uint32_t definition = u32(b + pos + kDefinitionOffsetAt);
+  pos += kTemplateInstanceSize;
   if (definition == pos) {
     // The definition is written in place; it is compiled from there and skipped.
-    if (!need(24)) return false;
-    std::uint32_t dataSize = u32(b + pos + 20);
-    if (end - pos - 24 < dataSize) return false;
-    pos += 24 + dataSize;
+    if (!need(kDefinitionHeaderSize)) return fail(Reason::kOutOfBounds);
+    std::uint32_t dataSize = u32(b + pos + kDefinitionDataSizeAt);
+    if (end - pos - kDefinitionHeaderSize < dataSize) return fail(Reason::kOutOfBounds);
+    pos += kDefinitionHeaderSize + dataSize;
   }
   const Fragment* f = templateAt(definition);
-  if (f == nullptr || !need(4)) return false;
+  if (f == nullptr) return fail(Reason::kBadTemplate);
+  if (!need(kValueCountSize)) return fail(Reason::kOutOfBounds);
   std::uint32_t count = u32(b + pos);
-  pos += 4;
-  if (count > (end - pos) / 4) return false;
+  pos += kValueCountSize;
+  if (count > (end - pos) / kValueDescriptorSize) return fail(Reason::kOutOfBounds);
   std::vector<Value>& values = values_[depth];
   values.resize(count);
-  std::uint32_t data = pos + 4 * count;
+  std::uint32_t data = pos + kValueDescriptorSize * count;
   for (std::uint32_t k = 0; k < count; ++k) {
-    const unsigned char* d = b + pos + 4 * k;
+    const unsigned char* d = b + pos + kValueDescriptorSize * k;
     Value& v = values[k];
     v.size = u16(d);
     v.type = d[2];
     v.offset = data;
-    if (end - data < v.size) return false;
+    if (end - data < v.size) return fail(Reason::kOutOfBounds);
     data += v.size;
   }
   out->fragment = f;
@@ -469,35 +613,55 @@ bool Chunk::parseFragment(std::uint32_t pos, std::uint32_t end, int depth, Insta
   return true;
 }
 
-bool Chunk::appendValue(const Value& v, int depth, std::string& out, bool* ok) {
+// A value whose length does not suit its type reads "?", as a bad byte of a rendered event
+// does, and the record is kept: one odd value should not hide the event.
+bool Chunk::appendScalarText(std::uint8_t type, const unsigned char* p, std::size_t size,
+                             std::string& out) {
+  switch (appendScalar(type, p, size, out)) {
+    case Fit::kFits:
+      return true;
+    case Fit::kBadLength:
+      out += '?';
+      repaired_ = true;
+      return true;
+    case Fit::kBadValue:
+      break;
+  }
+  return fail(Reason::kBadValue);
+}
+
+bool Chunk::appendValue(const Value& v, int depth, std::string& out) {
   const unsigned char* p = bytes_ + v.offset;
   if (v.type == kBinXml) {
     Instance nested;
-    if (!parseFragment(v.offset, v.offset + v.size, depth + 1, &nested)) return *ok = false;
+    if (!parseFragment(v.offset, v.offset + v.size, depth + 1, &nested)) return false;
     const Fragment& f = *nested.fragment;
     for (std::uint32_t i = 0; i < f.nodes.size(); i = f.nodes[i].end) {
       if (f.nodes[i].kind == Node::kText) {
         out.append(f.text.data() + f.nodes[i].text, f.nodes[i].length);
       } else if (!appendText(nested, i, out)) {
-        return *ok = false;
+        return false;
       }
     }
     return true;
   }
   if (v.type & kArrayFlag) {
+    const std::uint8_t type = v.type & ~kArrayFlag;
     bool first = true;
-    bool good = forEachArrayElement(v.type & ~kArrayFlag, p, v.size,
-                                    [&](const unsigned char* e, std::size_t n) {
-                                      if (!first) out += ", ";
-                                      first = false;
-                                      if (!appendScalar(v.type & ~kArrayFlag, e, n, out))
-                                        *ok = false;
-                                    });
-    if (!good) *ok = false;
-    return *ok;
+    bool ok = true;
+    Fit fit = forEachArrayElement(type, p, v.size, [&](const unsigned char* e, std::size_t n) {
+      if (!first) out += ", ";
+      first = false;
+      ok = ok && appendScalarText(type, e, n, out);
+    });
+    if (fit == Fit::kBadValue) return fail(Reason::kBadValue);
+    if (fit == Fit::kBadLength) {
+      out += '?';
+      repaired_ = true;
+    }
+    return ok;
   }
-  if (!appendScalar(v.type, p, v.size, out)) *ok = false;
-  return *ok;
+  return appendScalarText(v.type, p, v.size, out);
 }
 
 bool Chunk::appendText(const Instance& in, std::uint32_t node, std::string& out) {
@@ -510,7 +674,7 @@ bool Chunk::appendText(const Instance& in, std::uint32_t node, std::string& out)
         out.append(f.text.data() + n.text, n.length);
         break;
       case Node::kSubstitution:
-        if (n.index < in.count) appendValue(in.values[n.index], in.depth, out, &ok);
+        if (n.index < in.count) ok = appendValue(in.values[n.index], in.depth, out);
         break;
       case Node::kElement:
         ok = appendText(in, i, out);
@@ -543,7 +707,7 @@ bool Chunk::fieldText(const Instance& in, int node, std::string& out, bool* pres
       if (part.kind == Node::kText) {
         out.append(f.text.data() + part.text, part.length);
       } else if (part.kind == Node::kSubstitution && part.index < in.count) {
-        appendValue(in.values[part.index], in.depth, out, &ok);
+        ok = appendValue(in.values[part.index], in.depth, out);
       }
     }
     return ok;
@@ -580,22 +744,29 @@ bool Chunk::dataValue(const Instance& in, std::uint32_t node, const Node* only) 
     const Value& v = in.values[only->index];
     std::uint8_t type = v.type & ~kArrayFlag;
     bool ok = true;
-    bool good = forEachArrayElement(
+    Fit fit = forEachArrayElement(
         type, bytes_ + v.offset, v.size, [&](const unsigned char* e, std::size_t n) {
           std::uint32_t begin = static_cast<std::uint32_t>(arena_.size());
-          if (!appendScalar(type, e, n, arena_)) ok = false;
+          ok = ok && appendScalarText(type, e, n, arena_);
           strings_.emplace_back(begin, static_cast<std::uint32_t>(arena_.size()) - begin);
         });
-    return good && ok;
+    if (fit == Fit::kBadValue) return fail(Reason::kBadValue);
+    if (fit == Fit::kBadLength) {
+      // An array that does not divide into elements is one "?".
+      strings_.emplace_back(static_cast<std::uint32_t>(arena_.size()), 1);
+      arena_ += '?';
+      repaired_ = true;
+    }
+    return ok;
   }
   std::uint32_t begin = static_cast<std::uint32_t>(arena_.size());
   if (only != nullptr) {
     if (only->index < in.count) {
       const Value& v = in.values[only->index];
-      bool ok = true;
+      // The common case first: a string, made without the general path.
       if (v.type == kString && v.size % 2 == 0) {
         appendUtf16(bytes_ + v.offset, v.size / 2, arena_);
-      } else if (!appendValue(v, in.depth, arena_, &ok)) {
+      } else if (!appendValue(v, in.depth, arena_)) {
         return false;
       }
     }
@@ -652,15 +823,19 @@ bool Chunk::userData(const Instance& in, std::uint32_t node) {
                       [&](const Instance& ci, std::uint32_t c) { return leafTexts(ci, c); });
 }
 
-bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t number,
-                         std::uint64_t written, RecordSink& sink) {
+Chunk::Outcome Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t number,
+                                   std::uint64_t written, RecordSink& sink) {
+  repaired_ = false;
   Instance in;
-  if (!parseFragment(begin, end, 0, &in)) return false;
+  if (!parseFragment(begin, end, 0, &in)) return Outcome::kSkipped;
   const Fragment& f = *in.fragment;
   // The record must be an Event element.
   std::uint32_t root = 0;
   while (root < f.nodes.size() && f.nodes[root].kind != Node::kElement) root = f.nodes[root].end;
-  if (root >= f.nodes.size() || f.nodes[root].name != kNameEvent) return false;
+  if (root >= f.nodes.size() || f.nodes[root].name != kNameEvent) {
+    reason_ = Reason::kNotAnEvent;
+    return Outcome::kSkipped;
+  }
 
   CreationTime created;
   if (int t = f.field[kFieldSystemTime]; t >= 0) {
@@ -678,7 +853,7 @@ bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t n
     }
   }
   const std::uint32_t parts = sink.wanted(number, created);
-  if (parts == 0) return true;
+  if (parts == 0) return Outcome::kKept;
 
   arena_.clear();
   strings_.clear();
@@ -687,7 +862,9 @@ bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t n
   for (int k = 0; k < kFieldCount; ++k) {
     std::uint32_t at = static_cast<std::uint32_t>(arena_.size());
     present[k] = false;
-    if ((parts & (1u << k)) && !fieldText(in, f.field[k], arena_, &present[k])) return false;
+    if ((parts & (1u << k)) && !fieldText(in, f.field[k], arena_, &present[k])) {
+      return Outcome::kSkipped;
+    }
     spans[k] = {at, static_cast<std::uint32_t>(arena_.size()) - at};
   }
   // EventData, else UserData, among the event's children, which a substitution may bring in.
@@ -703,8 +880,10 @@ bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t n
     });
   };
   if (parts & kStrings) {
-    if (!scan(kNameEventData, DataSource::kEventData, &Chunk::eventData)) return false;
-    if (!found && !scan(kNameUserData, DataSource::kUserData, &Chunk::userData)) return false;
+    if (!scan(kNameEventData, DataSource::kEventData, &Chunk::eventData) ||
+        (!found && !scan(kNameUserData, DataSource::kUserData, &Chunk::userData))) {
+      return Outcome::kSkipped;
+    }
   }
   auto view = [&](std::pair<std::uint32_t, std::uint32_t> s) {
     return std::string_view(arena_).substr(s.first, s.second);
@@ -720,7 +899,7 @@ bool Chunk::decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t n
   e.recordNumber = number;
   e.writtenTime = written;
   sink.take(e);
-  return true;
+  return repaired_ ? Outcome::kRepaired : Outcome::kKept;
 }
 
 }  // namespace evtx::detail

@@ -75,10 +75,18 @@ class Chunk {
  public:
   void reset(const unsigned char* bytes, std::uint32_t size);
 
+  enum class Outcome : std::uint8_t {
+    kKept,
+    kRepaired,  // kept, with "?" for a value whose length does not suit its type
+    kSkipped,   // reason() says why
+  };
+
   // Decodes the record whose binary XML lies at [begin, end): the creation time first, then,
-  // when sink wants the record, every field. False when the record does not decode.
-  bool decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t number,
-                    std::uint64_t written, RecordSink& sink);
+  // when sink wants the record, every field.
+  Outcome decodeRecord(std::uint32_t begin, std::uint32_t end, std::uint64_t number,
+                       std::uint64_t written, RecordSink& sink);
+  // Why the last record that decodeRecord skipped was skipped.
+  Reason reason() const { return reason_; }
 
  private:
   struct Instance {
@@ -88,11 +96,19 @@ class Chunk {
     int depth = 0;
   };
 
+  // Every step that meets a fault says why through fail, and its callers pass the false on.
+  bool fail(Reason why) {
+    reason_ = why;
+    return false;
+  }
+
   bool parseFragment(std::uint32_t begin, std::uint32_t end, int depth, Instance* out);
   const Fragment* templateAt(std::uint32_t offset);
   bool compile(std::uint32_t begin, std::uint32_t end, bool dependencyIds, Fragment* out);
 
-  bool appendValue(const Value& v, int depth, std::string& out, bool* ok);
+  bool appendValue(const Value& v, int depth, std::string& out);
+  bool appendScalarText(std::uint8_t type, const unsigned char* p, std::size_t size,
+                        std::string& out);
   bool appendText(const Instance& in, std::uint32_t node, std::string& out);
   bool fieldText(const Instance& in, int node, std::string& out, bool* present);
   bool eventData(const Instance& in, std::uint32_t node);
@@ -110,6 +126,9 @@ class Chunk {
   std::vector<std::unique_ptr<Fragment>> spare_;  // compiled fragments of earlier chunks
   Fragment inline_[kMaxNesting + 1];              // fragments without a template
   std::vector<Value> values_[kMaxNesting + 1];
+
+  Reason reason_ = Reason::kBadToken;
+  bool repaired_ = false;  // the record being decoded holds a "?" for a value
 
   std::string arena_;  // the texts of the record being decoded
   std::vector<std::pair<std::uint32_t, std::uint32_t>> strings_;

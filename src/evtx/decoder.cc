@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cstring>
+#include <iterator>
 
 #include "evtx/binxml.h"
 #include "evtx/evtx.h"
@@ -12,9 +14,12 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
+// "Event record" of the public "Windows XML Event Log (EVTX) format" description: signature,
+// size, record number, written time; the binary XML; the size again.
 constexpr std::uint32_t kRecordHeaderSize = 24;
-// Where the chunk header keeps the first record number, the end of the records, and the
-// records' checksum.
+constexpr std::uint32_t kRecordNumberAt = 8;
+// "Chunk header" of that description: where it keeps the first record number, the end of the
+// records, and the records' checksum.
 constexpr std::size_t kChunkFirstRecord = 8;
 constexpr std::size_t kChunkLastRecord = 16;
 constexpr std::size_t kChunkFreeOffset = 48;
@@ -40,6 +45,53 @@ bool isRecordFrame(const unsigned char* c, std::uint32_t offset, std::uint32_t l
   std::uint32_t size = load<std::uint32_t>(c + offset + 4);
   if (size < kRecordHeaderSize + 4 || size > limit - offset) return false;
   return load<std::uint32_t>(c + offset + size - 4) == size;
+}
+
+// The texts of Reason, in its order.
+constexpr std::string_view kReasonTexts[] = {
+    "record cut off by the end of the file",
+    "broken record frame in a damaged chunk",
+    "binary XML reaches outside its record or chunk",
+    "binary XML token out of place",
+    "template that does not decode",
+    "binary XML nested too deep",
+    "record is no Event element",
+    "value that has no text",
+    "substitution length does not suit its type",
+};
+static_assert(std::size(kReasonTexts) == static_cast<std::size_t>(Reason::kCount));
+
+}  // namespace
+
+std::string_view describe(Reason reason) { return kReasonTexts[static_cast<int>(reason)]; }
+
+void Summary::note(const Place& place) {
+  ++byReason[static_cast<int>(place.reason)];
+  ++(place.reason == Reason::kValueLength ? repaired : skipped);
+  if (places.size() < kMaxPlaces) places.push_back(place);
+}
+
+std::string Summary::line(const Place& place) {
+  char offset[24];
+  char* end = std::to_chars(offset, offset + sizeof offset, place.offset, 16).ptr;
+  std::string text = std::string(describe(place.reason)) + " (chunk " + std::to_string(place.chunk);
+  if (place.record != 0) text += ", record " + std::to_string(place.record);
+  return text + ", offset 0x" + std::string(offset, end) + ")";
+}
+
+namespace {
+
+// A place in the chunk at file offset at.
+Place placeOf(Reason reason, std::uint64_t at, const unsigned char* c, std::uint32_t offset,
+              std::uint32_t limit) {
+  Place p;
+  p.reason = reason;
+  p.chunk = at >= kFileHeaderSize ? (at - kFileHeaderSize) / kChunkSize : 0;
+  p.offset = at + offset;
+  if (limit - offset >= kRecordNumberAt + 8) {
+    p.record = load<std::uint64_t>(c + offset + kRecordNumberAt);
+  }
+  return p;
 }
 
 }  // namespace
@@ -73,7 +125,8 @@ std::size_t Decoder::chunkBytesNeeded(std::span<const std::byte> header) {
                                                                        : kChunkSize;
 }
 
-void Decoder::readChunk(std::span<const std::byte> chunk, RecordSink& sink, Summary* s) {
+void Decoder::readChunk(std::span<const std::byte> chunk, std::uint64_t at, RecordSink& sink,
+                        Summary* s) {
   const auto* c = reinterpret_cast<const unsigned char*>(chunk.data());
   if (chunk.size() < kChunkHeaderSize || std::memcmp(c, "ElfChnk\0", 8) != 0) return;
   auto avail = static_cast<std::uint32_t>(std::min(kChunkSize, chunk.size()));
@@ -100,14 +153,13 @@ void Decoder::readChunk(std::span<const std::byte> chunk, RecordSink& sink, Summ
       // In a damaged chunk, a broken frame is counted and the next good one sought.
       if (std::memcmp(c + offset, "\x2a\x2a\x00\x00", 4) == 0) {
         std::uint32_t size = load<std::uint32_t>(c + offset + 4);
+        ++s->records;
         if (size > limit - offset && limit == avail && avail < kChunkSize) {
           // A record cut off by the end of the file.
-          ++s->records;
-          ++s->skipped;
+          s->note(placeOf(Reason::kCutOff, at, c, offset, limit));
           break;
         }
-        ++s->records;
-        ++s->skipped;
+        s->note(placeOf(Reason::kBrokenFrame, at, c, offset, limit));
       }
       // A frame found by searching must also carry a number of the chunk's range.
       std::uint64_t first = load<std::uint64_t>(c + kChunkFirstRecord);
@@ -128,9 +180,16 @@ void Decoder::readChunk(std::span<const std::byte> chunk, RecordSink& sink, Summ
     ++s->records;
     std::uint64_t number = load<std::uint64_t>(c + offset + 8);
     std::uint64_t written = load<std::uint64_t>(c + offset + 16);
-    if (!state_->chunk.decodeRecord(offset + kRecordHeaderSize, offset + recordSize - 4, number,
-                                    written, sink)) {
-      ++s->skipped;
+    switch (state_->chunk.decodeRecord(offset + kRecordHeaderSize, offset + recordSize - 4, number,
+                                       written, sink)) {
+      case detail::Chunk::Outcome::kKept:
+        break;
+      case detail::Chunk::Outcome::kRepaired:
+        s->note(placeOf(Reason::kValueLength, at, c, offset, limit));
+        break;
+      case detail::Chunk::Outcome::kSkipped:
+        s->note(placeOf(state_->chunk.reason(), at, c, offset, limit));
+        break;
     }
     offset += recordSize;
   }
@@ -146,7 +205,7 @@ Summary Decoder::read(std::span<const std::byte> bytes, RecordSink& sink) {
   for (std::size_t at = kFileHeaderSize; at < bytes.size() && bytes.size() - at >= kChunkHeaderSize;
        at += kChunkSize) {
     std::size_t need = chunkBytesNeeded(bytes.subspan(at, kChunkHeaderSize));
-    if (need > 0) readChunk(bytes.subspan(at, std::min(need, bytes.size() - at)), sink, &s);
+    if (need > 0) readChunk(bytes.subspan(at, std::min(need, bytes.size() - at)), at, sink, &s);
   }
   return s;
 }

@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace evtx {
 
@@ -60,14 +61,53 @@ struct Event {
   std::span<const std::string_view> strings;
 };
 
-// What a read found.
+// Why a record was skipped, or (kValueLength only) repaired.
+enum class Reason : std::uint8_t {
+  kCutOff,       // the end of the file cuts the record
+  kBrokenFrame,  // in a damaged chunk: a record signature whose size does not frame a record
+  kOutOfBounds,  // binary XML, a name or a value reaches outside its record or chunk
+  kBadToken,     // a token that binary XML does not allow where it stands
+  kBadTemplate,  // the template the record instantiates does not decode
+  kTooDeep,      // values or elements nested deeper than the decoder follows
+  kNotAnEvent,   // the record's root element is not Event
+  kBadValue,     // a value the decoder cannot show (a type without text, a date out of range)
+  kValueLength,  // repaired: a substitution whose length does not suit its type reads "?"
+  kCount,
+};
+
+// A short English description of a reason, such as "substitution length does not suit its
+// type".
+std::string_view describe(Reason reason);
+
+// Where a reason was met. chunk counts the file's chunk slots from 0; offset is the record's
+// (or the broken frame's) byte offset in the file.
+struct Place {
+  Reason reason = Reason::kCutOff;
+  std::uint64_t chunk = 0;
+  std::uint64_t record = 0;  // the record number of its header; 0 when the header is cut
+  std::uint64_t offset = 0;
+};
+
+// What a read found. The reasons are counted in full, and the places of the first few kept,
+// so that a summary stays small whatever the damage.
 struct Summary {
+  static constexpr std::size_t kMaxPlaces = 8;
+
   bool isEventLog = false;  // false: the bytes are not an event log file (see error)
   std::string error;
   long records = 0;        // records found in the chunks, decodable or not
-  long skipped = 0;        // records that could not be decoded
+  long skipped = 0;        // records that could not be decoded (every reason but kValueLength)
+  long repaired = 0;       // records kept with a "?" for a value (kValueLength)
   long chunks = 0;         // chunks read
   long damagedChunks = 0;  // chunks whose header or records checksum did not match
+  long byReason[static_cast<int>(Reason::kCount)] = {};
+  std::vector<Place> places;  // the first kMaxPlaces, in file order
+
+  // Counts a skipped or repaired record.
+  void note(const Place& place);
+  // One line for a place: "substitution length does not suit its type (chunk 4, record 1021,
+  // offset 0x2f1c)".
+  static std::string line(const Place& place);
 };
 
 // The parts of an Event a sink asks for (a part not asked for is left empty and absent).
@@ -127,8 +167,9 @@ class Decoder {
   static std::size_t chunkBytesNeeded(std::span<const std::byte> header);
   // Decodes the records of one chunk (its bytes from the slot's start: the whole chunk, what
   // the file holds of it, or only its header when chunkBytesNeeded said so), counting into s.
-  // The bytes must stay valid until the call returns; nothing of them is kept.
-  void readChunk(std::span<const std::byte> chunk, RecordSink& sink, Summary* s);
+  // at is the slot's offset in the file, which only the places of s are made of. The bytes
+  // must stay valid until the call returns; nothing of them is kept.
+  void readChunk(std::span<const std::byte> chunk, std::uint64_t at, RecordSink& sink, Summary* s);
 
   // Decodes every record of the file held in bytes. The decoder keeps its buffers from one
   // call to the next.
@@ -138,7 +179,9 @@ class Decoder {
   // whose frame (signature, size, size repeated at its end) is whole is decoded, and is kept
   // when its binary XML decodes; a broken frame is counted as skipped and the next frame with a
   // record number of the chunk's range is searched for. A chunk cut off by the end of the file
-  // gives the records wholly inside it. A record that does not decode is counted as skipped.
+  // gives the records wholly inside it. A record that does not decode is counted as skipped,
+  // with its reason and place; one whose only fault is a value of the wrong length is kept
+  // with "?" for that value and counted as repaired.
   // (A changed byte inside a text value that leaves the structure whole cannot be told from
   // the real text: the checksum is the only witness, and damagedChunks counts it.)
   Summary read(std::span<const std::byte> bytes, RecordSink& sink);

@@ -86,10 +86,12 @@ void appendGuid(const unsigned char* p, std::string& out) {
   out.append(b, sizeof b);
 }
 
-bool appendSid(const unsigned char* p, std::size_t size, std::string& out) {
-  if (size < 8) return false;
+// A SID: revision, sub-authority count, 48-bit authority (big-endian), then the 32-bit
+// sub-authorities.
+Fit appendSid(const unsigned char* p, std::size_t size, std::string& out) {
+  if (size < 8) return Fit::kBadLength;
   unsigned count = p[1];
-  if (size < 8 + 4 * static_cast<std::size_t>(count)) return false;
+  if (size < 8 + 4 * static_cast<std::size_t>(count)) return Fit::kBadLength;
   std::uint64_t authority = 0;
   for (int k = 2; k < 8; ++k) authority = (authority << 8) | p[k];
   out += "S-";
@@ -104,7 +106,7 @@ bool appendSid(const unsigned char* p, std::size_t size, std::string& out) {
     out += '-';
     appendDecimal(load<std::uint32_t>(p + 8 + 4 * k), out);
   }
-  return true;
+  return Fit::kFits;
 }
 
 void appendReal(double value, std::string& out) {
@@ -244,15 +246,15 @@ int arrayElementSize(std::uint8_t type) {
   }
 }
 
-bool appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, std::string& out) {
+Fit appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, std::string& out) {
   auto fixed = [&](std::size_t n) { return size == n; };
   switch (type) {
     case kNull:
-      return true;
+      return Fit::kFits;
     case kString:
-      if (size % 2 != 0) return false;
+      if (size % 2 != 0) return Fit::kBadLength;
       appendUtf16(p, size / 2, out);
-      return true;
+      return Fit::kFits;
     case kAnsiString:
       // Code page bytes; those above ASCII are read as Windows-1252 would show them.
       for (std::size_t i = 0; i < size && p[i] != 0; ++i) {
@@ -267,51 +269,51 @@ bool appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, s
           appendCodePoint(p[i] < 0xA0 ? k80[p[i] - 0x80] : p[i], out);
         }
       }
-      return true;
+      return Fit::kFits;
     case kInt8:
-      if (!fixed(1)) return false;
+      if (!fixed(1)) return Fit::kBadLength;
       appendDecimal(static_cast<int>(static_cast<std::int8_t>(p[0])), out);
-      return true;
+      return Fit::kFits;
     case kUInt8:
-      if (!fixed(1)) return false;
+      if (!fixed(1)) return Fit::kBadLength;
       appendDecimal(static_cast<unsigned>(p[0]), out);
-      return true;
+      return Fit::kFits;
     case kInt16:
-      if (!fixed(2)) return false;
+      if (!fixed(2)) return Fit::kBadLength;
       appendDecimal(static_cast<int>(load<std::int16_t>(p)), out);
-      return true;
+      return Fit::kFits;
     case kUInt16:
-      if (!fixed(2)) return false;
+      if (!fixed(2)) return Fit::kBadLength;
       appendDecimal(static_cast<unsigned>(load<std::uint16_t>(p)), out);
-      return true;
+      return Fit::kFits;
     case kInt32:
-      if (!fixed(4)) return false;
+      if (!fixed(4)) return Fit::kBadLength;
       appendDecimal(load<std::int32_t>(p), out);
-      return true;
+      return Fit::kFits;
     case kUInt32:
-      if (!fixed(4)) return false;
+      if (!fixed(4)) return Fit::kBadLength;
       appendDecimal(load<std::uint32_t>(p), out);
-      return true;
+      return Fit::kFits;
     case kInt64:
-      if (!fixed(8)) return false;
+      if (!fixed(8)) return Fit::kBadLength;
       appendDecimal(load<std::int64_t>(p), out);
-      return true;
+      return Fit::kFits;
     case kUInt64:
-      if (!fixed(8)) return false;
+      if (!fixed(8)) return Fit::kBadLength;
       appendDecimal(load<std::uint64_t>(p), out);
-      return true;
+      return Fit::kFits;
     case kReal32:
-      if (!fixed(4)) return false;
+      if (!fixed(4)) return Fit::kBadLength;
       appendReal(load<float>(p), out);
-      return true;
+      return Fit::kFits;
     case kReal64:
-      if (!fixed(8)) return false;
+      if (!fixed(8)) return Fit::kBadLength;
       appendReal(load<double>(p), out);
-      return true;
+      return Fit::kFits;
     case kBool:
-      if (!fixed(4)) return false;
+      if (!fixed(4)) return Fit::kBadLength;
       out += load<std::uint32_t>(p) != 0 ? "true" : "false";
-      return true;
+      return Fit::kFits;
     case kBinary: {
       std::size_t start = out.size();
       out.resize(start + 2 * size);
@@ -319,31 +321,31 @@ bool appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, s
         out[start + 2 * i] = kUpperHex[p[i] >> 4];
         out[start + 2 * i + 1] = kUpperHex[p[i] & 0xF];
       }
-      return true;
+      return Fit::kFits;
     }
     case kGuid:
-      if (!fixed(16)) return false;
+      if (!fixed(16)) return Fit::kBadLength;
       appendGuid(p, out);
-      return true;
+      return Fit::kFits;
     case kSizeT:
       if (size == 4) {
         appendHex(load<std::uint32_t>(p), 8, kLowerHex, out, true);
-        return true;
+        return Fit::kFits;
       }
       if (size == 8) {
         appendHex(load<std::uint64_t>(p), 16, kLowerHex, out, true);
-        return true;
+        return Fit::kFits;
       }
-      return false;
+      return Fit::kBadLength;
     case kFileTime: {
-      if (!fixed(8)) return false;
+      if (!fixed(8)) return Fit::kBadLength;
       CivilTime t;
       fileTimeToCivil(load<std::uint64_t>(p), &t);
       appendIsoTime(t, t.ticks * 100, out);
-      return true;
+      return Fit::kFits;
     }
     case kSystemTime: {
-      if (!fixed(16)) return false;
+      if (!fixed(16)) return Fit::kBadLength;
       CivilTime t{load<std::uint16_t>(p),
                   load<std::uint16_t>(p + 2),
                   load<std::uint16_t>(p + 6),
@@ -354,25 +356,24 @@ bool appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, s
       std::uint32_t ms = load<std::uint16_t>(p + 14);
       if (t.year > 9999 || t.month > 99 || t.day > 99 || t.hour > 99 || t.minute > 99 ||
           t.second > 99 || ms > 999) {
-        return false;
+        return Fit::kBadValue;
       }
       appendIsoTime(t, ms * 1000000, out);
-      return true;
+      return Fit::kFits;
     }
     case kSid:
       return appendSid(p, size, out);
     case kHexInt32:
-      if (!fixed(4)) return false;
+      if (!fixed(4)) return Fit::kBadLength;
       appendHex(load<std::uint32_t>(p), 8, kLowerHex, out, true);
-      return true;
+      return Fit::kFits;
     case kHexInt64:
-      if (!fixed(8)) return false;
+      if (!fixed(8)) return Fit::kBadLength;
       appendHex(load<std::uint64_t>(p), 16, kLowerHex, out, true);
-      return true;
-    case kEvtHandle:
-      return false;
+      return Fit::kFits;
     default:
-      return false;
+      // EvtHandle, and codes that are no value type.
+      return Fit::kBadValue;
   }
 }
 

@@ -8,6 +8,9 @@
 
 namespace evtx::detail {
 
+// Value types, as the "Value types" section of the public "Windows XML Event Log (EVTX) format"
+// description lists them (MS-EVEN6 2.2.12.1 names the same codes); kArrayFlag marks an array
+// of the type in the low bits.
 enum ValueType : std::uint8_t {
   kNull = 0x00,
   kString = 0x01,
@@ -44,23 +47,30 @@ void appendUtf16(const unsigned char* p, std::size_t count, std::string& out);
 // Appends one code point as UTF-8.
 void appendCodePoint(char32_t c, std::string& out);
 
-// Appends the text of a scalar value of type (no array flag) held in size bytes at p. False
-// when the bytes do not form such a value (nothing is appended then).
-bool appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, std::string& out);
+// Whether a value's bytes form a value of its type.
+enum class Fit : std::uint8_t {
+  kFits,
+  kBadLength,  // a size that the type cannot have (an odd UTF-16 size, 3 bytes of an Int32)
+  kBadValue,   // a type without text, or a SYSTEMTIME out of range
+};
+
+// Appends the text of a scalar value of type (no array flag) held in size bytes at p. Nothing
+// is appended when the bytes do not fit the type.
+Fit appendScalar(std::uint8_t type, const unsigned char* p, std::size_t size, std::string& out);
 
 // The size of one element of an array of type (array flag removed): 0 for the types whose
 // elements are NUL-terminated strings, -1 for types that cannot form arrays.
 int arrayElementSize(std::uint8_t type);
 
-// Walks the elements of an array value: calls f(p, size) for each. False when the bytes do not
-// divide into elements.
+// Walks the elements of an array value: calls f(p, size) for each. Nothing is walked when the
+// type cannot form arrays or the bytes do not divide into elements.
 template <typename F>
-bool forEachArrayElement(std::uint8_t type, const unsigned char* p, std::size_t size, F&& f) {
+Fit forEachArrayElement(std::uint8_t type, const unsigned char* p, std::size_t size, F&& f) {
   int element = arrayElementSize(type);
-  if (element < 0) return false;
+  if (element < 0) return Fit::kBadValue;
   if (element == 0) {
     std::size_t unit = type == kString ? 2 : 1;
-    if (size % unit != 0) return false;
+    if (size % unit != 0) return Fit::kBadLength;
     std::size_t start = 0;
     for (std::size_t i = 0; i + unit <= size; i += unit) {
       bool nul = p[i] == 0 && (unit == 1 || p[i + 1] == 0);
@@ -70,11 +80,11 @@ bool forEachArrayElement(std::uint8_t type, const unsigned char* p, std::size_t 
       }
     }
     if (start < size) f(p + start, size - start);
-    return true;
+    return Fit::kFits;
   }
-  if (size % static_cast<std::size_t>(element) != 0) return false;
+  if (size % static_cast<std::size_t>(element) != 0) return Fit::kBadLength;
   for (std::size_t i = 0; i < size; i += element) f(p + i, static_cast<std::size_t>(element));
-  return true;
+  return Fit::kFits;
 }
 
 // The civil date and time of a FILETIME: false when it lies beyond year 9999.

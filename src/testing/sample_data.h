@@ -9,6 +9,9 @@
 
 namespace sccevtmon {
 
+// What a test that needs the sample logs says when it skips without them.
+inline constexpr const char* kNeedsSamples = "needs the sample logs at ../shared/data (see README)";
+
 // The folder of the sample .evtx files (tests only): SCCEVTMON_DATA_DIR, else the data folder
 // ctest names in SCCEVTMON_TEST_DATA, else ../shared/data beside the repository.
 inline std::string sampleEvtxFolder() {

@@ -178,7 +178,7 @@ TEST_F(OperatorE2eTest, ReplayWritesWhatARunOfTheSameWindowHandsOver) {
 
 TEST(OperatorSamplesE2eTest, ReplayOfARealLogWritesWhatARunOfTheSameWindowHandsOver) {
   const std::string logs = sampleEvtxFolder() + "/logs-a";
-  if (!std::filesystem::exists(logs + "/System.evtx")) GTEST_SKIP() << "no sample logs in " << logs;
+  if (!std::filesystem::exists(logs + "/System.evtx")) GTEST_SKIP() << kNeedsSamples;
   Installation inst;
   inst.writeRegistry();
   inst.writeTemplate(

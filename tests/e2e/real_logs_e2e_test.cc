@@ -228,7 +228,7 @@ class RealLogsE2eTest : public ::testing::TestWithParam<const char*> {};
 TEST_P(RealLogsE2eTest, ReportCountsAgreeWithPythonEvtx) {
   const std::string path = sampleEvtxFolder() + "/" + GetParam();
   if (!fs::exists(path)) {
-    GTEST_SKIP() << "sample data not found at " << path << " (set SCCEVTMON_DATA_DIR)";
+    GTEST_SKIP() << kNeedsSamples;
   }
   if (!pythonEvtxRuns()) {
     GTEST_SKIP() << "python-evtx (Debian python3-evtx) cannot be run by /usr/bin/python3";

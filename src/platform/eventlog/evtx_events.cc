@@ -187,7 +187,7 @@ Status readEvtxExport(FileSystem& files, const std::string& path, const EventWin
       }
       got += more;
     }
-    decoder.readChunk(std::span(buffer).first(got), sink, &summary);
+    decoder.readChunk(std::span(buffer).first(got), at, sink, &summary);
   }
   return finish(path, summary, out);
 }

@@ -1,5 +1,6 @@
 // The .evtx decoder against the reader it replaced (libevtx renders each record as XML, which
-// is parsed and mapped): every record of every sample log, every column, and the counts.
+// is parsed and mapped): every record of every sample log and of every written log, every
+// column, and the counts.
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,11 @@
 
 #include "evtx/evtx.h"
 #include "platform/eventlog/evtx_events.h"
-#include "platform/posix/file_system.h"
 #include "testing/evtx_oracle.h"
+#include "testing/evtx_writer.h"
 #include "testing/sample_data.h"
 #include "testing/scoped_time_zone.h"
+#include "testing/temp_folder.h"
 #include "util/civil_time.h"
 
 namespace sccevtmon {
@@ -92,6 +94,49 @@ void compareRows(const EventLogContents& ours, const EventLogContents& theirs,
   }
 }
 
+// Reads the file with both readers and compares their rows. damaged: libevtx fails records or
+// whole chunks of it, so the decoder may read more.
+void expectTheRowsLibevtxGives(const std::string& path, bool damaged,
+                               const std::set<std::uint64_t>& differ = {}) {
+  // A zone with daylight-saving time, so that the local-time conversion is compared too.
+  ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  EventLogContents ours, theirs;
+  std::vector<std::string> xml;
+  Status a = readEvtxExport(hostFiles(), path, EventWindow{}, &ours);
+  Status b = testing::readEvtxFileWithLibevtx(path, EventWindow{}, &theirs, &xml);
+  // The decoder reads damaged logs that libevtx cannot read at all.
+  if (damaged && a.ok() && !b.ok()) return;
+  ASSERT_EQ(a.ok(), b.ok()) << a.description << " / " << b.description;
+  if (!a.ok()) {
+    EXPECT_EQ(a.number, b.number);
+    return;
+  }
+  Differences d;
+  std::set<std::uint64_t> known = whiteSpaceValues(path);
+  known.insert(differ.begin(), differ.end());
+  compareRows(ours, theirs, xml, known, &d);
+  std::string shown;
+  for (size_t k = 0; k < d.lines.size() && k < 3; ++k) shown += d.lines[k] + "\n";
+  EXPECT_TRUE(d.lines.empty()) << d.lines.size() << " rows differ, the first:\n" << shown;
+  if (const char* dump = getenv("EVTX_DIFF_DUMP")) {
+    FILE* f = fopen(dump, "a");
+    for (const std::string& l : d.lines) fprintf(f, "%s\n", l.c_str());
+    fclose(f);
+  }
+  if (damaged) {
+    EXPECT_GE(ours.rows.size(), theirs.rows.size());
+  } else {
+    EXPECT_EQ(ours.processed, theirs.processed);
+    EXPECT_EQ(ours.skipped, theirs.skipped);
+    EXPECT_EQ(ours.rows.size(), theirs.rows.size());
+  }
+  std::printf(
+      "%s: decoder %ld records, %ld skipped, %zu rows; libevtx %ld, %ld, %zu; %ld rows compared, "
+      "%ld without the message\n",
+      path.c_str(), ours.processed, ours.skipped, ours.rows.size(), theirs.processed,
+      theirs.skipped, theirs.rows.size(), d.compared, d.known);
+}
+
 struct Log {
   const char* file;
   bool damaged;  // libevtx fails records or whole chunks of it
@@ -103,44 +148,8 @@ void PrintTo(const Log& log, std::ostream* os) { *os << log.file; }
 
 TEST_P(EvtxDecoderTest, GivesTheRowsLibevtxGives) {
   std::string path = sampleEvtxFolder() + "/" + GetParam().file;
-  if (!std::filesystem::exists(path)) {
-    GTEST_SKIP() << "sample data not found at " << path << " (set SCCEVTMON_DATA_DIR)";
-  }
-  // A zone with daylight-saving time, so that the local-time conversion is compared too.
-  ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  EventLogContents ours, theirs;
-  std::vector<std::string> xml;
-  Status a = readEvtxExport(hostFiles(), path, EventWindow{}, &ours);
-  Status b = testing::readEvtxFileWithLibevtx(path, EventWindow{}, &theirs, &xml);
-  // The decoder reads the damaged log that libevtx cannot read at all (see below).
-  if (GetParam().damaged && a.ok() && !b.ok()) return;
-  ASSERT_EQ(a.ok(), b.ok()) << a.description << " / " << b.description;
-  if (!a.ok()) {
-    EXPECT_EQ(a.number, b.number);
-    return;
-  }
-  Differences d;
-  compareRows(ours, theirs, xml, whiteSpaceValues(path), &d);
-  std::string shown;
-  for (size_t k = 0; k < d.lines.size() && k < 3; ++k) shown += d.lines[k] + "\n";
-  EXPECT_TRUE(d.lines.empty()) << d.lines.size() << " rows differ, the first:\n" << shown;
-  if (const char* dump = getenv("EVTX_DIFF_DUMP")) {
-    FILE* f = fopen(dump, "a");
-    for (const std::string& l : d.lines) fprintf(f, "%s\n", l.c_str());
-    fclose(f);
-  }
-  if (GetParam().damaged) {
-    EXPECT_GE(ours.rows.size(), theirs.rows.size());
-  } else {
-    EXPECT_EQ(ours.processed, theirs.processed);
-    EXPECT_EQ(ours.skipped, theirs.skipped);
-    EXPECT_EQ(ours.rows.size(), theirs.rows.size());
-  }
-  std::printf(
-      "%s: decoder %ld records, %ld skipped, %zu rows; libevtx %ld, %ld, %zu; %ld rows compared, "
-      "%ld without the message\n",
-      GetParam().file, ours.processed, ours.skipped, ours.rows.size(), theirs.processed,
-      theirs.skipped, theirs.rows.size(), d.compared, d.known);
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << kNeedsSamples;
+  expectTheRowsLibevtxGives(path, GetParam().damaged);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,40 +174,140 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-// The window is tested on the FILETIME before any text is made: the same rows as the libevtx
-// reader's text test, around a daylight-saving change and at the window's bounds.
-TEST(EvtxDecoderWindowTest, KeepsTheRowsLibevtxKeeps) {
-  struct Case {
-    const char* file;
-    LocalTime from, to;
+// The logs written byte by byte (testing/evtx_writer.h), so that a clone without the sample
+// logs compares the readers too. hourlyLog's record n was created at 2012-03-14 04:17:43 UTC
+// plus n hours.
+std::string hourly() { return testing::hourlyLog(60, 25); }
+constexpr std::size_t kChunk1 = evtx::kFileHeaderSize + evtx::kChunkSize;
+
+struct Written {
+  const char* name;
+  std::string bytes;
+  bool damaged;  // or libevtx fails records of it
+  // Records whose message libevtx 20181227 makes otherwise (their other columns are compared).
+  std::set<std::uint64_t> differ = {};
+};
+
+const std::vector<Written>& writtenLogs() {
+  static const std::vector<Written> logs = {
+      // libevtx leaves out the Data element of an empty optional value; the decoder keeps it
+      // as an empty insertion string.
+      {"classic", testing::classicLog(), false, {1, 2}},
+      // libevtx cannot read a fragment written without dependency identifiers.
+      {"user-data", testing::userDataLog(3), true},
+      // libevtx fails the Boolean array (record 34) and shows these types otherwise: negative
+      // integers as sign and magnitude (-127 for 0xFF: records 3, 7, 9, 24, 28, 30), floats with
+      // an exponent (11, 12, 32, 33), SizeT in decimal (16), SYSTEMTIME to the millisecond (18,
+      // 37).
+      {"value-types",
+       testing::valueTypesLog(),
+       true,
+       {3, 7, 9, 11, 12, 16, 18, 24, 28, 30, 32, 33, 37}},
+      {"three-chunks", hourly(), false},
+      {"chunk-header", testing::withByte(hourly(), kChunk1 + 60, 1), true},
+      {"cut", testing::cut(hourly(), kChunk1 + evtx::kChunkSize + 1500), true},
+      {"record-length", testing::withRecordSize(hourly(), kChunk1 + 512, 0x7000), true},
+      {"chunk-magic", testing::withByte(hourly(), kChunk1, 'X'), true},
+      {"header-only", testing::evtxFile({}), false},
+      {"empty", "", false},
+      {"not-an-evtx", std::string(16800, 'x'), false},
   };
-  const Case cases[] = {
-      {"logs-a/System.evtx", {2012, 3, 24, 22, 0, 0}, {2012, 3, 25, 4, 0, 0}},
-      {"logs-a/Application.evtx", {2016, 9, 1, 0, 0, 0}, {2016, 9, 20, 15, 15, 31}},
+  return logs;
+}
+
+TEST(EvtxDecoderWrittenTest, GivesTheRowsLibevtxGives) {
+  TempFolder folder;
+  for (const Written& w : writtenLogs()) {
+    SCOPED_TRACE(w.name);
+    folder.write(std::string(w.name) + ".evtx", w.bytes);
+    expectTheRowsLibevtxGives(folder.file(std::string(w.name) + ".evtx"), w.damaged, w.differ);
+  }
+}
+
+// Damaged copies of the written three-chunks log: every row the decoder recovers is the row of
+// the undamaged original.
+TEST(EvtxDecoderWrittenTest, DamagedCopiesGiveTheOriginalRows) {
+  const std::map<std::string, size_t> rows = {
+      {"chunk-header", 60},   // every record, though the chunk's header checksum fails
+      {"cut", 50 + 2},        // the records wholly before the cut inside the third chunk
+      {"record-length", 59},  // the first record of the second chunk
+      {"chunk-magic", 35},    // the second chunk
   };
-  ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    std::string path = sampleEvtxFolder() + "/" + c.file;
-    if (!std::filesystem::exists(path)) GTEST_SKIP() << "sample data not found";
-    EventWindow window{true, civilSeconds(c.from), civilSeconds(c.to)};
-    EventLogContents ours, theirs;
-    ASSERT_TRUE(readEvtxExport(hostFiles(), path, window, &ours).ok());
-    ASSERT_TRUE(testing::readEvtxFileWithLibevtx(path, window, &theirs).ok());
-    EXPECT_EQ(ours.processed, theirs.processed);
-    EXPECT_GT(theirs.rows.size(), 0u);
-    ASSERT_EQ(ours.rows.size(), theirs.rows.size());
-    for (size_t k = 0; k < ours.rows.size(); ++k) {
-      EXPECT_EQ(ours.row(k).recordId, theirs.row(k).recordId);
-      // Window bounds and times only: the messages are compared above.
-      auto time = static_cast<int>(EventField::kTimeGenerated);
-      EXPECT_EQ(ours.row(k).values[time], theirs.row(k).values[time]);
+  TempFolder folder;
+  folder.write("original.evtx", hourly());
+  ScopedTimeZone utc("UTC0");
+  EventLogContents want;
+  ASSERT_TRUE(readEvtxExport(hostFiles(), folder.file("original.evtx"), EventWindow{}, &want).ok());
+  std::map<std::uint64_t, const EventRow*> byId;
+  const std::vector<EventRow> wanted = want.eventRows();
+  for (const EventRow& r : wanted) byId[r.recordId] = &r;
+  for (const Written& w : writtenLogs()) {
+    if (rows.count(w.name) == 0) continue;
+    SCOPED_TRACE(w.name);
+    folder.write("damaged.evtx", w.bytes);
+    EventLogContents got;
+    ASSERT_TRUE(readEvtxExport(hostFiles(), folder.file("damaged.evtx"), EventWindow{}, &got).ok());
+    EXPECT_EQ(got.rows.size(), rows.at(w.name));
+    for (const EventRow& r : got.eventRows()) {
+      auto it = byId.find(r.recordId);
+      ASSERT_NE(it, byId.end()) << describe(r);
+      EXPECT_EQ(r.values, it->second->values) << describe(r);
     }
   }
 }
 
-// Damaged copies of sample logs: every row the decoder recovers is the row of the undamaged
-// original, and it recovers more than libevtx.
+// The window is tested on the FILETIME before any text is made: the same rows as the libevtx
+// reader's text test, around a daylight-saving change and at the window's bounds.
+struct WindowCase {
+  const char* file;
+  LocalTime from, to;
+};
+
+// The rows both readers keep in the case's window of the file at path; their count.
+size_t expectTheWindowLibevtxKeeps(const std::string& path, const WindowCase& c) {
+  EventWindow window{true, civilSeconds(c.from), civilSeconds(c.to)};
+  EventLogContents ours, theirs;
+  EXPECT_TRUE(readEvtxExport(hostFiles(), path, window, &ours).ok());
+  EXPECT_TRUE(testing::readEvtxFileWithLibevtx(path, window, &theirs).ok());
+  EXPECT_EQ(ours.processed, theirs.processed);
+  EXPECT_GT(theirs.rows.size(), 0u);
+  EXPECT_EQ(ours.rows.size(), theirs.rows.size());
+  for (size_t k = 0; k < ours.rows.size() && k < theirs.rows.size(); ++k) {
+    EXPECT_EQ(ours.row(k).recordId, theirs.row(k).recordId);
+    // Window bounds and times only: the messages are compared above.
+    auto time = static_cast<int>(EventField::kTimeGenerated);
+    EXPECT_EQ(ours.row(k).values[time], theirs.row(k).values[time]);
+  }
+  return ours.rows.size();
+}
+
+TEST(EvtxDecoderWindowTest, KeepsTheRowsLibevtxKeeps) {
+  const WindowCase cases[] = {
+      {"logs-a/System.evtx", {2012, 3, 24, 22, 0, 0}, {2012, 3, 25, 4, 0, 0}},
+      {"logs-a/Application.evtx", {2016, 9, 1, 0, 0, 0}, {2016, 9, 20, 15, 15, 31}},
+  };
+  ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  for (const WindowCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string path = sampleEvtxFolder() + "/" + c.file;
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << kNeedsSamples;
+    expectTheWindowLibevtxKeeps(path, c);
+  }
+}
+
+// Records 1 to 10 of the written log (local times 06:17:43 to 15:17:43 CET), bounds included.
+TEST(EvtxDecoderWrittenTest, KeepsTheRowsLibevtxKeepsInAWindow) {
+  ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  TempFolder folder;
+  folder.write("three-chunks.evtx", hourly());
+  EXPECT_EQ(expectTheWindowLibevtxKeeps(
+                folder.file("three-chunks.evtx"),
+                {"three-chunks", {2012, 3, 14, 6, 17, 43}, {2012, 3, 14, 15, 17, 43}}),
+            10u);
+}
+
+// Damaged copies of sample logs (the written ones are above): every row the decoder recovers is the
+// row of the undamaged original, and it recovers more than libevtx.
 TEST(EvtxDecoderDamageTest, RecoversTheOriginalRows) {
   struct Case {
     const char* damaged;
@@ -217,7 +326,7 @@ TEST(EvtxDecoderDamageTest, RecoversTheOriginalRows) {
     std::string damaged = sampleEvtxFolder() + "/" + c.damaged;
     std::string original = sampleEvtxFolder() + "/" + c.original;
     if (!std::filesystem::exists(damaged) || !std::filesystem::exists(original)) {
-      GTEST_SKIP() << "sample data not found (set SCCEVTMON_DATA_DIR)";
+      GTEST_SKIP() << kNeedsSamples;
     }
     EventLogContents got, want;
     ASSERT_TRUE(readEvtxExport(hostFiles(), damaged, EventWindow{}, &got).ok());
@@ -225,7 +334,7 @@ TEST(EvtxDecoderDamageTest, RecoversTheOriginalRows) {
     EXPECT_EQ(got.rows.size(), c.rows);
     std::map<std::uint64_t, const EventRow*> byId;
     const std::vector<EventRow> wanted = want.eventRows();
-    for (const EventRow& r : wanted) byId[r.recordId] = &r;
+  for (const EventRow& r : wanted) byId[r.recordId] = &r;
     for (const EventRow& r : got.eventRows()) {
       auto it = byId.find(r.recordId);
       ASSERT_NE(it, byId.end()) << describe(r);

@@ -64,7 +64,7 @@ TEST_P(EvtxSampleTest, AgreesWithPythonEvtxRecordByRecord) {
   const Sample& sample = GetParam();
   std::string path = sampleEvtxFolder() + "/" + sample.file;
   if (!std::filesystem::exists(path)) {
-    GTEST_SKIP() << "sample data not found at " << path << " (set SCCEVTMON_DATA_DIR)";
+    GTEST_SKIP() << kNeedsSamples;
   }
   ScopedTimeZone utc("UTC0");
   EventLogContents contents;
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EvtxEdgeTest, DamagedFilesGiveWhatTheDecoderRecoversAndNeverCrash) {
   std::string folder = sampleEvtxFolder() + "/edge";
   if (!std::filesystem::exists(folder)) {
-    GTEST_SKIP() << "sample data not found at " << folder << " (set SCCEVTMON_DATA_DIR)";
+    GTEST_SKIP() << kNeedsSamples;
   }
   ScopedTimeZone utc("UTC0");
   struct Case {
@@ -178,7 +178,7 @@ TEST(EvtxEdgeTest, DamagedFilesGiveWhatTheDecoderRecoversAndNeverCrash) {
 TEST(EvtxEdgeTest, WindowIsOnTimeCreated) {
   std::string folder = sampleEvtxFolder() + "/logs-a";
   if (!std::filesystem::exists(folder)) {
-    GTEST_SKIP() << "sample data not found at " << folder << " (set SCCEVTMON_DATA_DIR)";
+    GTEST_SKIP() << kNeedsSamples;
   }
   ScopedTimeZone utc("UTC0");
   EventLogContents all;

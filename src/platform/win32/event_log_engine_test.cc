@@ -87,7 +87,7 @@ TEST_F(ExportedLogQueryEngineTest, NamesOutsideTheFolderAreNotReadAndEvtxFilesCo
 // An .evtx export is read by the decoder the portable build uses: the same rows.
 TEST_F(ExportedLogQueryEngineTest, ReadsAnEvtxExportAsThePortableBuildDoes) {
   std::ifstream sample(sampleEvtxFolder() + "/edge/System-1-record.evtx", std::ios::binary);
-  if (!sample) GTEST_SKIP() << "sample data not found (set SCCEVTMON_DATA_DIR)";
+  if (!sample) GTEST_SKIP() << kNeedsSamples;
   folder.write("System.evtx", std::string(std::istreambuf_iterator<char>(sample), {}));
   long processed = 0;
   EXPECT_EQ(run(std::string(kQuery) + "system'", &processed),
