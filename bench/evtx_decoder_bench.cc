@@ -4,7 +4,9 @@
 //  - BM_EvtxHourlyRun: the log query engine as an hourly run uses it (the file read, the window
 //    2019-03-25 12:00:00 to 12:59:59 on TimeCreated, every column of every kept row read);
 //  - BM_EvtxDensestDay20Entries: the engine and the record loading with a template of 20
-//    entries over the densest day (2016-09-19 16:00:00 to 2016-09-20 16:59:59).
+//    entries over the densest day (2016-09-19 16:00:00 to 2016-09-20 16:59:59);
+//  - BM_Crc32Chunk: the records checksum of one 64 KiB chunk, by the tables alone (0) and by
+//    crc32() as the decoder calls it (1), side by side.
 // Counters are per CPU second; peak_rss_MiB is the process's peak (run one benchmark per
 // process for a figure of its own; bench/run-evtx-bench does).
 
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "base/run_state.h"
+#include "evtx/crc32.h"
 #include "evtx/evtx.h"
 #include "extract/record_loading.h"
 #include "platform/posix/event_log_engine.h"
@@ -177,9 +180,24 @@ void BM_EvtxDensestDay20Entries(benchmark::State& state) {
   state.counters["peak_rss_MiB"] = peakMiB();
 }
 
+void BM_Crc32Chunk(benchmark::State& state) {
+  std::vector<std::byte> records(65536 - 512);
+  for (std::size_t i = 0; i < records.size(); ++i)
+    records[i] = static_cast<std::byte>(i * 131 >> 3);
+  const bool portable = state.range(0) == 0;
+  std::uint32_t sum = 0;
+  for (auto _ : state) {
+    sum += portable ? evtx::detail::crc32Portable(records) : evtx::crc32(records);
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(static_cast<std::int64_t>(records.size()) * state.iterations());
+  state.SetLabel(portable ? "tables" : evtx::detail::crc32Folds() ? "folded" : "tables");
+}
+
 BENCHMARK(BM_DecodeAllRecords)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_EvtxHourlyRun)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_EvtxDensestDay20Entries)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Crc32Chunk)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace sccevtmon
