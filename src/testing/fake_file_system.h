@@ -29,6 +29,9 @@ class FakeFileSystem : public FileSystem {
   // path; a non-ok result fails it.
   std::function<Status(const std::string& op, const std::string& path)> fail;
   std::vector<std::string> operations;  // "op path" of every operation, in order
+  // Text streams keep what is written until flush() or close(), as the real ones may; by
+  // default it reaches the file at once.
+  bool holdUntilFlush = false;
 
   static std::string normalise(const std::string& path);
   // Adds a folder and all its parents.
