@@ -152,7 +152,7 @@ void BM_EvtxDensestDay20Entries(benchmark::State& state) {
     return;
   }
   std::string folder = dataFolder();
-  PosixLogQueryEngine engine([&] { return folder; });
+  PosixLogQueryEngine engine(hostFiles(), [&] { return folder; });
   std::string query = windowQuery("2016-09-19 16:00:00", "2016-09-20 16:59:59");
   FixedClock clock;
   long loaded = 0;

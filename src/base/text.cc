@@ -108,6 +108,23 @@ std::string toLowerAnsi(std::string_view text) {
   return out;
 }
 
+bool upperEquals(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (upperByte(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(upper[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void upperInto(std::string_view text, std::string& out) {
+  out.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    out[i] = static_cast<char>(upperByte(static_cast<unsigned char>(text[i])));
+  }
+}
+
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -24,6 +24,10 @@ std::string numberText(double value);
 // Upper and lower case in the ANSI code page (ASCII and the Latin-1 letters).
 std::string toUpperAnsi(std::string_view text);
 std::string toLowerAnsi(std::string_view text);
+// Whether text in upper case equals upper, which is in upper case already.
+bool upperEquals(std::string_view text, std::string_view upper);
+// Replaces out with text in upper case (out keeps its room from one call to the next).
+void upperInto(std::string_view text, std::string& out);
 
 // Case-insensitive equality in the ANSI code page.
 bool equalsNoCase(std::string_view a, std::string_view b);

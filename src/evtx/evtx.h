@@ -98,12 +98,37 @@ class RecordSink {
   virtual void take(const Event& event) = 0;
 };
 
+// The file's layout: a header, then chunks of a fixed size, each starting with its header
+// (which holds the chunk's string and template tables).
+inline constexpr std::size_t kFileHeaderSize = 4096;
+inline constexpr std::size_t kChunkSize = 65536;
+inline constexpr std::size_t kChunkHeaderSize = 512;
+
 class Decoder {
  public:
   Decoder();
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
+
+  // A file can be decoded a chunk at a time, without holding it whole: checkFileHeader over
+  // its first bytes, then for each chunk slot (at kFileHeaderSize + n * kChunkSize, while at
+  // least kChunkHeaderSize bytes remain) chunkBytesNeeded over the slot's first
+  // kChunkHeaderSize bytes, and readChunk over that many bytes of the slot (fewer when the
+  // file ends inside it). read() does exactly that over bytes in memory.
+
+  // Whether header (the file's first bytes, at least 128 of them for a log) starts an event
+  // log; if not, s->error says why. Sets s->isEventLog.
+  static bool checkFileHeader(std::span<const std::byte> header, Summary* s);
+  // How many bytes of a chunk slot readChunk needs, judged from its first kChunkHeaderSize
+  // bytes: 0 for a slot that holds no chunk (passed over, not counted), kChunkHeaderSize for a
+  // chunk whose header says it holds no record, else kChunkSize. Empty and unused slots, such
+  // as the holes of a sparse file, cost one header read each.
+  static std::size_t chunkBytesNeeded(std::span<const std::byte> header);
+  // Decodes the records of one chunk (its bytes from the slot's start: the whole chunk, what
+  // the file holds of it, or only its header when chunkBytesNeeded said so), counting into s.
+  // The bytes must stay valid until the call returns; nothing of them is kept.
+  void readChunk(std::span<const std::byte> chunk, RecordSink& sink, Summary* s);
 
   // Decodes every record of the file held in bytes. The decoder keeps its buffers from one
   // call to the next.

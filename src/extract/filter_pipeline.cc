@@ -1,6 +1,7 @@
 #include "extract/filter_pipeline.h"
 
 #include "base/text.h"
+#include "util/ascii.h"
 
 namespace sccevtmon {
 namespace {
@@ -15,10 +16,9 @@ std::string replaceAll(std::string text, std::string_view from, std::string_view
 }
 
 // The row's text of a column, or nothing for null.
-const std::string* text(const RecordSet& set, EventColumn column) {
-  const FieldValue& v = set.valueAt(column);
-  return v ? &*v : nullptr;
-}
+FieldText text(const RecordSet& set, EventColumn column) { return set.valueAt(column); }
+
+std::string_view trimmedSpaces(std::string_view text) { return trimAscii(text, " "); }
 
 // Every piece between the separator characters, empty ones included.
 std::vector<std::string> splitEvery(const std::string& text, char separator) {
@@ -96,11 +96,11 @@ Status matchStage(RunState& rs, const std::string& field, EventColumn column,
   Status s = filterRows(
       input, output,
       [&](const RecordSet& row) {
-        const std::string* value = text(row, column);
-        if (value == nullptr) return false;
-        std::string have = toUpperAnsi(trimSpaces(*value));
+        FieldText value = text(row, column);
+        if (!value) return false;
+        std::string_view have = trimmedSpaces(*value);
         for (const std::string& w : wanted) {
-          if (have == w) return true;
+          if (upperEquals(have, w)) return true;
         }
         return false;
       },
@@ -111,13 +111,30 @@ Status matchStage(RunState& rs, const std::string& field, EventColumn column,
   return Status::success();
 }
 
-// Whether a piece holds for a message in a description mode.
-bool pieceHolds(const std::string& mode, const std::string& msg, const std::string& piece) {
-  if (mode == "contain" || mode == "does not contain") {
-    return toUpperAnsi(msg).find(toUpperAnsi(piece)) != std::string::npos;
+// A description piece as the tests compare it: in upper case, whole for the "contain" modes,
+// without its outer spaces for the others.
+struct Piece {
+  std::string text;   // as written, for the log
+  std::string upper;  // as compared
+};
+
+std::vector<Piece> comparedPieces(const std::vector<std::string>& pieces, const std::string& mode) {
+  const bool whole = mode == "contain" || mode == "does not contain";
+  std::vector<Piece> out;
+  for (const std::string& p : pieces) {
+    out.push_back({p, toUpperAnsi(whole ? std::string_view(p) : trimmedSpaces(p))});
   }
-  std::string m = toUpperAnsi(trimSpaces(msg));
-  std::string p = toUpperAnsi(trimSpaces(piece));
+  return out;
+}
+
+// Whether a piece holds for a message (upperMsg: the message in upper case) in a description
+// mode.
+bool pieceHolds(const std::string& mode, std::string_view upperMsg, const Piece& piece) {
+  const std::string& p = piece.upper;
+  if (mode == "contain" || mode == "does not contain") {
+    return upperMsg.find(p) != std::string_view::npos;
+  }
+  std::string_view m = trimmedSpaces(upperMsg);
   if (p.size() > m.size()) return false;
   if (mode == "starts with") return m.compare(0, p.size(), p) == 0;
   return m.compare(m.size() - p.size(), p.size(), p) == 0;  // ends with
@@ -163,19 +180,20 @@ Status descriptionStage(RunState& rs, const MonitorEntry& entry, WorkingSets& se
   }
   const std::string join = toUpperAnsi(trimSpaces(joiner));
   const bool negate = mode == "does not contain";
+  const std::vector<Piece> compared = comparedPieces(pieces, mode);
   std::size_t passed = 0;
   Status s = filterRows(
       sets.idRows, sets.descRows,
       [&](const RecordSet& row) {
-        const std::string* value = text(row, kMsg);
-        const std::string msg = value ? *value : std::string();
+        const std::string_view upperMsg = sets.upperMessage(row);
         bool match = false;
-        if (pieces.size() > 1) {
+        if (compared.size() > 1) {
           if (join == "AND") {
             subWriteLog(rs, "MSG : AND CONDITION");
-            for (const std::string& piece : pieces) {
-              subWriteLog(rs, msg + "----" + piece);
-              match = pieceHolds(mode, msg, piece);
+            const std::string_view msg = text(row, kMsg).value_or(std::string_view());
+            for (const Piece& piece : compared) {
+              subWriteLog(rs, std::string(msg) + "----" + piece.text);
+              match = pieceHolds(mode, upperMsg, piece);
               if (!match) {
                 // The log has always said so, without a prefix; readers of the log match it.
                 subWriteLog(rs, "Exiting FOR");
@@ -187,10 +205,10 @@ Status descriptionStage(RunState& rs, const MonitorEntry& entry, WorkingSets& se
             if (mode == "does not contain" || mode == "starts with") {
               subWriteLog(rs, "MSG : OR CONDITION");
             }
-            for (const std::string& piece : pieces) match = pieceHolds(mode, msg, piece) || match;
+            for (const Piece& piece : compared) match = pieceHolds(mode, upperMsg, piece) || match;
           }
-        } else if (pieces.size() == 1) {
-          match = pieceHolds(mode, msg, pieces[0]);
+        } else if (compared.size() == 1) {
+          match = pieceHolds(mode, upperMsg, compared[0]);
         }
         return negate ? !match : match;
       },
@@ -223,12 +241,12 @@ Status pairStage(RunState& rs, const MonitorEntry& entry, WorkingSets& sets) {
     for (std::string& id : ids) id = trimSpaces(id);
     if (sets.descRows.recordCount() == 0) continue;
     for (sets.descRows.moveFirst(); !sets.descRows.atEnd(); sets.descRows.moveNext()) {
-      const std::string* src = text(sets.descRows, kEvtSrc);
-      if (src == nullptr || *src != source) continue;
-      const std::string* evtid = text(sets.descRows, kEvtId);
+      FieldText src = text(sets.descRows, kEvtSrc);
+      if (!src || *src != source) continue;
+      FieldText evtid = text(sets.descRows, kEvtId);
       for (const std::string& id : ids) {
-        if (evtid == nullptr || *evtid != id) continue;
-        subWriteLog(rs, "Adding " + *src + ":" + *evtid);
+        if (!evtid || *evtid != id) continue;
+        subWriteLog(rs, "Adding " + std::string(*src) + ":" + std::string(*evtid));
         if (Status s = sets.typeRows.addRowFrom(sets.descRows); !s.ok()) return s;
       }
     }

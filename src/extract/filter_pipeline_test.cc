@@ -56,7 +56,8 @@ class PipelineTest : public RunTest {
     EXPECT_TRUE(runFilterPipeline(rs, entry, sets).ok());
     Lines ids;
     RecordSet& final = sets.finalRows();
-    for (final.moveFirst(); !final.atEnd(); final.moveNext()) ids.push_back(*final.valueAt(kEvtId));
+    for (final.moveFirst(); !final.atEnd(); final.moveNext())
+      ids.emplace_back(*final.valueAt(kEvtId));
     return ids;
   }
 };

@@ -10,24 +10,47 @@ namespace {
 
 bool forbiddenControl(unsigned char c) { return c < 32 && c != '\t' && c != '\n' && c != '\r'; }
 
-// Loads every row of the query's result into loadedRows.
-Status loadRows(LogRecordSet& result, RecordSet& loadedRows) {
-  static const char* const kColumns[] = {"evttype", "datetime", "evtsrc", "cat", "evtid"};
-  while (!result.atEnd()) {
-    const LogRecord& record = result.getRecord();
-    std::vector<FieldValue> values;
-    values.reserve(6);
-    for (const char* column : kColumns) {
-      LogValue v;
-      if (Status s = record.getValue(column, &v); !s.ok()) return s;
-      if (v) *v = withoutForbiddenControls(std::move(*v));
-      values.push_back(std::move(v));
-    }
-    values.push_back(cleanMessage(record));
-    if (Status s = loadedRows.addRow(std::move(values)); !s.ok()) return s;
-    if (Status s = result.moveNext(); !s.ok()) return s;
+// Whether cleanMessage keeps a character.
+bool messageKeeps(unsigned char c) { return c != '?' && c <= 125 && !forbiddenControl(c); }
+
+// A loaded value as the working sets keep it, written front to back into out (which may be
+// where the value stands): the message as cleanMessage makes it, every other value without
+// the control characters XML forbids.
+std::uint32_t cleaned(std::size_t column, FieldText in, char* out) {
+  if (!in) return column == kMsg ? 0 : TextRows::kNull;
+  std::uint32_t n = 0;
+  for (char ch : *in) {
+    auto c = static_cast<unsigned char>(ch);
+    if (column == kMsg ? messageKeeps(c) : !forbiddenControl(c)) out[n++] = ch;
   }
-  return Status::success();
+  return n;
+}
+
+// Loads every row of the query's result into loadedRows: the result's own store when it is
+// held in one (the rows are then cleaned where they stand, and held once), else walked.
+Status loadRows(LogRecordSet& result, RecordSet& loadedRows) {
+  static const std::vector<std::string> kColumns = {"evttype", "datetime", "evtsrc",
+                                                    "cat",     "evtid",    "msg"};
+  std::unique_ptr<TextRows> rows = result.takeRows(kColumns);
+  if (!rows) {
+    rows = std::make_unique<TextRows>(kColumns.size());
+    std::vector<LogValue> values(kColumns.size());
+    std::vector<FieldText> cells(kColumns.size());
+    while (!result.atEnd()) {
+      const LogRecord& record = result.getRecord();
+      for (std::size_t c = 0; c < kColumns.size(); ++c) {
+        Status s = record.getValue(kColumns[c], &values[c]);
+        // The message's errors are ignored, as cleanMessage ignores them.
+        if (!s.ok() && c == kMsg) values[c].reset();
+        if (!s.ok() && c != kMsg) return s;
+        cells[c] = values[c] ? FieldText(*values[c]) : std::nullopt;
+      }
+      rows->add(cells);
+      if (Status s = result.moveNext(); !s.ok()) return s;
+    }
+  }
+  rows->editAll(cleaned);
+  return loadedRows.adopt(std::move(rows));
 }
 
 // The rows each stage left for the entry, read from the sets once the pipeline has run: the
@@ -47,7 +70,7 @@ EntryTally stageCounts(std::size_t index, WorkingSets& sets) {
 std::size_t summaryRowsWritten(const MonitorEntry& entry, WorkingSets& sets) {
   std::int16_t option = 0;
   if (!outputOption(entry.outputopt, &option).ok() || (option != 1 && option != 3)) return 0;
-  return sets.summaryGroups.set().recordCount();
+  return sets.summaryGroups.size();
 }
 
 // The walk over the entries for one log, after the rows are loaded.
@@ -55,7 +78,7 @@ Status handleEntries(RunState& rs, const std::string& logName, WorkingSets& sets
   const std::string wanted = trimSpaces(logName);
   for (std::size_t i = 0; i < rs.monitorEntries.size(); ++i) {
     const MonitorEntry& entry = rs.monitorEntries[i];
-    if (sets.summaryGroups.set().recordCount() > 0) sets.summaryGroups.clear();
+    if (sets.summaryGroups.size() > 0) sets.summaryGroups.clear();
     subWriteLog(rs, "*******************ScriptID::" + numberText(numericValue(entry.scriptid)) +
                         "******************************");
     const bool handled = trimSpaces(entry.evntlgsourcestr) == wanted;
@@ -83,14 +106,8 @@ std::string withoutForbiddenControls(std::string text) {
 std::string cleanMessage(const LogRecord& record) {
   LogValue value;
   if (!record.getValue("msg", &value).ok() || !value) return {};
-  std::string out;
-  out.reserve(value->size());
-  for (char ch : *value) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c == '?' || c > 125 || forbiddenControl(c)) continue;
-    out += ch;
-  }
-  return out;
+  std::erase_if(*value, [](char c) { return !messageKeeps(static_cast<unsigned char>(c)); });
+  return *value;
 }
 
 bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const std::string& query,

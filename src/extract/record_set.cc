@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace sccevtmon {
 namespace {
@@ -20,7 +21,8 @@ Status badFilter(std::string_view expression, std::size_t at, const std::string&
 
 }  // namespace
 
-RecordSet::RecordSet(std::vector<FieldDefinition> fields) : fields_(std::move(fields)) {}
+RecordSet::RecordSet(std::vector<FieldDefinition> fields)
+    : fields_(std::move(fields)), store_(std::make_shared<TextRows>(fields_.size())) {}
 
 std::optional<std::size_t> RecordSet::column(std::string_view name) const {
   for (std::size_t i = 0; i < fields_.size(); ++i) {
@@ -29,74 +31,94 @@ std::optional<std::size_t> RecordSet::column(std::string_view name) const {
   return std::nullopt;
 }
 
-FieldValue RecordSet::fit(std::size_t column, FieldValue value) const {
+FieldText RecordSet::fit(std::size_t column, FieldText value) const {
   const FieldDefinition& f = fields_[column];
-  if (value && f.type == kAdVarChar && value->size() > f.size) value->resize(f.size);
+  if (value && f.type == kAdVarChar && value->size() > f.size) value = value->substr(0, f.size);
   return value;
 }
 
-Status RecordSet::addRow(std::vector<FieldValue> values) {
+Status RecordSet::addRow(const std::vector<FieldValue>& values) {
   if (values.size() > fields_.size()) {
     return Status{kErrAutomation, "More values than the record set has columns"};
   }
-  values.resize(fields_.size());
-  for (std::size_t i = 0; i < values.size(); ++i) values[i] = fit(i, std::move(values[i]));
-  append(std::make_shared<Row>(std::move(values)));
+  std::vector<FieldText> cells(fields_.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (values[i]) cells[i] = fit(i, *values[i]);
+  }
+  store_->add(cells);
+  append(static_cast<std::uint32_t>(store_->size() - 1));
   return Status::success();
 }
 
-void RecordSet::append(std::shared_ptr<Row> row) {
-  bool shown = !filter_;
-  if (filter_) {
-    for (const Comparison& c : *filter_) shown = shown || ((*row)[c.column] == c.text);
+Status RecordSet::adopt(std::unique_ptr<TextRows> rows) {
+  if (!rows || rows->columns() != fields_.size() || !rows_.empty()) {
+    return Status{kErrAutomation, "Record sets of different layouts"};
   }
-  rows_.push_back(std::move(row));
-  if (shown) visible_.push_back(rows_.size() - 1);
+  rows->editAll([&](std::size_t column, FieldText in, char* out) -> std::uint32_t {
+    if (!in) return TextRows::kNull;
+    FieldText cut = fit(column, in);
+    std::memmove(out, cut->data(), cut->size());
+    return static_cast<std::uint32_t>(cut->size());
+  });
+  store_ = std::move(rows);
+  rows_.resize(store_->size());
+  for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i] = static_cast<std::uint32_t>(i);
+  applyFilter();
+  return Status::success();
 }
 
-bool RecordSet::fitsWithin(const RecordSet& source) const {
+bool RecordSet::shown(std::uint32_t row) const {
+  if (!filter_) return true;
+  for (const Comparison& c : *filter_) {
+    if (store_->cell(row, c.column) == std::string_view(c.text)) return true;
+  }
+  return false;
+}
+
+void RecordSet::append(std::uint32_t row) {
+  rows_.push_back(row);
+  if (filter_ && shown(row)) visible_.push_back(static_cast<std::uint32_t>(rows_.size() - 1));
+}
+
+bool RecordSet::canShare(const RecordSet& source) {
   if (source.fields_.size() != fields_.size()) return false;
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     if (source.fields_[i].type != fields_[i].type || source.fields_[i].size > fields_[i].size) {
       return false;
     }
   }
+  if (store_ == source.store_) return true;
+  if (!rows_.empty()) return false;
+  store_ = source.store_;
   return true;
 }
 
-Status RecordSet::addShared(const std::shared_ptr<Row>& row, bool fits) {
-  // A row of a set whose columns fit ours is taken as it is, without touching its values.
-  if (!fits) {
-    if (row->size() != fields_.size()) {
-      return Status{kErrAutomation, "Record sets of different layouts"};
-    }
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-      const FieldValue& v = (*row)[i];
-      // A value too long for this set's column is stored cut, in a row of its own.
-      if (v && fields_[i].type == kAdVarChar && v->size() > fields_[i].size) return addRow(*row);
-    }
+Status RecordSet::addCopy(const RecordSet& source, std::uint32_t row) {
+  if (source.fields_.size() != fields_.size()) {
+    return Status{kErrAutomation, "Record sets of different layouts"};
   }
-  append(row);
+  std::vector<FieldText> cells(fields_.size());
+  for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = fit(i, source.store_->cell(row, i));
+  store_->add(cells);
+  append(static_cast<std::uint32_t>(store_->size() - 1));
   return Status::success();
 }
 
 Status RecordSet::addRowFrom(const RecordSet& source) {
-  std::size_t index = 0;
-  if (Status s = source.currentRow(&index); !s.ok()) return s;
-  return addShared(source.rows_[index], fitsWithin(source));
-}
-
-Status RecordSet::currentRow(std::size_t* index) const {
-  if (cursor_ >= visible_.size()) {
+  if (source.atEnd()) {
     return Status{kErrAutomation,
                   "Either BOF or EOF is True, or the current record has been "
                   "deleted."};
   }
-  *index = visible_[cursor_];
-  return Status::success();
+  auto row = static_cast<std::uint32_t>(source.storeRow());
+  if (canShare(source)) {
+    append(row);
+    return Status::success();
+  }
+  return addCopy(source, row);
 }
 
-Status RecordSet::locate(std::string_view name, std::size_t* column, std::size_t* index) const {
+Status RecordSet::locate(std::string_view name, std::size_t* column, std::size_t* row) const {
   auto c = this->column(name);
   if (!c) {
     return Status{kErrAutomation,
@@ -104,26 +126,20 @@ Status RecordSet::locate(std::string_view name, std::size_t* column, std::size_t
                   "requested name or ordinal."};
   }
   *column = *c;
-  return currentRow(index);
-}
-
-Status RecordSet::value(std::string_view name, FieldValue* out) const {
-  std::size_t c = 0, index = 0;
-  if (Status s = locate(name, &c, &index); !s.ok()) return s;
-  *out = (*rows_[index])[c];
+  if (atEnd()) {
+    return Status{kErrAutomation,
+                  "Either BOF or EOF is True, or the current record has been "
+                  "deleted."};
+  }
+  *row = storeRow();
   return Status::success();
 }
 
-const FieldValue& RecordSet::valueAt(std::size_t column) const {
-  return (*rows_[visible_[cursor_]])[column];
-}
-
-Status RecordSet::setValue(std::string_view name, FieldValue value) {
-  std::size_t c = 0, index = 0;
-  if (Status s = locate(name, &c, &index); !s.ok()) return s;
-  // Rows are shared with the sets they were copied to: change a private copy.
-  if (rows_[index].use_count() > 1) rows_[index] = std::make_shared<Row>(*rows_[index]);
-  (*rows_[index])[c] = fit(c, std::move(value));
+Status RecordSet::value(std::string_view name, FieldValue* out) const {
+  std::size_t c = 0, row = 0;
+  if (Status s = locate(name, &c, &row); !s.ok()) return s;
+  FieldText v = store_->cell(row, c);
+  *out = v ? FieldValue(std::string(*v)) : std::nullopt;
   return Status::success();
 }
 
@@ -188,30 +204,23 @@ void RecordSet::clearFilter() {
 
 void RecordSet::applyFilter() {
   visible_.clear();
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    bool shown = !filter_;
-    if (filter_) {
-      for (const Comparison& c : *filter_) {
-        if ((*rows_[i])[c.column] == c.text) {
-          shown = true;
-          break;
-        }
-      }
+  if (filter_) {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      if (shown(rows_[i])) visible_.push_back(static_cast<std::uint32_t>(i));
     }
-    if (shown) visible_.push_back(i);
   }
   cursor_ = 0;
 }
 
 void RecordSet::deleteAll() {
-  if (visible_.size() == rows_.size()) {
+  if (!filter_ || visible_.size() == rows_.size()) {
     rows_.clear();
   } else {
     std::vector<bool> drop(rows_.size(), false);
-    for (std::size_t i : visible_) drop[i] = true;
-    std::vector<std::shared_ptr<Row>> kept;
+    for (std::uint32_t i : visible_) drop[i] = true;
+    std::vector<std::uint32_t> kept;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-      if (!drop[i]) kept.push_back(std::move(rows_[i]));
+      if (!drop[i]) kept.push_back(rows_[i]);
     }
     rows_ = std::move(kept);
   }
@@ -221,12 +230,16 @@ void RecordSet::deleteAll() {
 }
 
 Status RecordSet::copyAllFrom(const RecordSet& source) {
-  // Values of a set whose columns are no wider than ours fit without a look at each.
-  const bool fits = fitsWithin(source);
-  rows_.reserve(rows_.size() + source.visible_.size());
-  visible_.reserve(visible_.size() + source.visible_.size());
-  for (std::size_t index : source.visible_) {
-    if (Status s = addShared(source.rows_[index], fits); !s.ok()) return s;
+  const bool share = canShare(source);
+  const std::size_t count = source.recordCount();
+  rows_.reserve(rows_.size() + count);
+  for (std::size_t k = 0; k < count; ++k) {
+    auto row = source.rows_[source.filter_ ? source.visible_[k] : k];
+    if (share) {
+      append(row);
+    } else if (Status s = addCopy(source, row); !s.ok()) {
+      return s;
+    }
   }
   return Status::success();
 }
@@ -236,6 +249,7 @@ void RecordSet::close() {
   visible_.clear();
   filter_.reset();
   cursor_ = 0;
+  store_ = std::make_shared<TextRows>(fields_.size());
 }
 
 }  // namespace sccevtmon

@@ -17,7 +17,7 @@ namespace {
 // same, and one whose date does not exist is written as stored below). Month first with
 // one-digit fields, or ISO (YYYY-MM-DD HH:NN:SS), is read and written again; a text that is
 // neither is written as stored.
-std::string_view reportTime(const std::string& stored, std::string& formatted) {
+std::string_view reportTime(std::string_view stored, std::string& formatted) {
   if (hasTimestampShape(stored)) return stored;
   formatted.clear();
   if (auto t = parseRunTimestamp(stored)) {
@@ -26,8 +26,8 @@ std::string_view reportTime(const std::string& stored, std::string& formatted) {
   }
   LocalTime t;
   char tail = 0;
-  if (std::sscanf(stored.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour,
-                  &t.minute, &t.second, &tail) == 6 &&
+  if (std::sscanf(std::string(stored).c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month,
+                  &t.day, &t.hour, &t.minute, &t.second, &tail) == 6 &&
       isValidLocalTime(t)) {
     appendTimestamp(formatted, t);
     return formatted;
@@ -74,6 +74,17 @@ class RowLines {
   void cdata(std::string_view tag, const FieldValue& value) {
     cdata(tag, value ? std::string_view(*value) : std::string_view());
   }
+  void cdata(std::string_view tag, FieldText value) {
+    cdata(tag, value.value_or(std::string_view()));
+  }
+  // "<tag>" + a CDATA section of a whole number + "</tag>".
+  void cdata(std::string_view tag, long long number) {
+    openTag(tag);
+    line_ += "<![CDATA[";
+    appendDecimal(line_, number);
+    line_ += "]]>";
+    closeTag(tag);
+  }
   void cdata(std::string_view tag, std::string_view value) {
     openTag(tag);
     appendCdataSection(line_, value);
@@ -112,7 +123,7 @@ Status handleRow(RunState& rs, const MonitorEntry& entry, std::int16_t option, W
     out.number("scrid", entry.scriptid);
     out.number("scrver", entry.scriptver);
     out.cdata("evttype", rows.valueAt(kEvtType));
-    const FieldValue& when = rows.valueAt(kDateTime);
+    FieldText when = rows.valueAt(kDateTime);
     if (when) {
       std::string formatted;
       out.cdata("datetime", reportTime(*when, formatted));
@@ -126,8 +137,8 @@ Status handleRow(RunState& rs, const MonitorEntry& entry, std::int16_t option, W
     out.text("</ROW>");
     if (!out.status().ok()) return out.status();
   }
-  return sets.summaryGroups.count(rows.valueAt(kEvtType), rows.valueAt(kEvtSrc),
-                                  rows.valueAt(kEvtId));
+  sets.summaryGroups.count(rows.valueAt(kEvtType), rows.valueAt(kEvtSrc), rows.valueAt(kEvtId));
+  return Status::success();
 }
 
 Status handleAll(RunState& rs, const MonitorEntry& entry, WorkingSets& sets, RecordSet& rows) {
@@ -184,17 +195,16 @@ Status writeSummaryRows(RunState& rs, const MonitorEntry& entry, WorkingSets& se
   std::int16_t option = 0;
   if (Status s = outputOption(entry.outputopt, &option); !s.ok()) return s;
   if (option != 1 && option != 3) return Status::success();
-  RecordSet& groups = sets.summaryGroups.set();
-  for (groups.moveFirst(); !groups.atEnd(); groups.moveNext()) {
+  for (const SummaryGroups::Group& group : sets.summaryGroups.groups()) {
     rs.hasSummaryRows = true;
     RowLines out(*rs.summaryStream, rs.summaryXml);
     out.text("<ROW>");
     out.number("scrid", entry.scriptid);
     out.number("scrver", entry.scriptver);
-    out.cdata("evttype", groups.valueAt(0));
-    out.cdata("evtsrc", groups.valueAt(1));
-    out.cdata("evtid", groups.valueAt(2));
-    out.cdata("totalCount", groups.valueAt(3));
+    out.cdata("evttype", group.evttype);
+    out.cdata("evtsrc", group.evtsrc);
+    out.cdata("evtid", group.evtid);
+    out.cdata("totalCount", static_cast<long long>(group.count));
     out.text("</ROW>");
     if (!out.status().ok()) return out.status();
   }

@@ -1,14 +1,18 @@
 #include "extract/working_sets.h"
 
+#include "base/text.h"
+
 namespace sccevtmon {
 namespace {
 
-void appendKey(std::string& key, const FieldValue& v) {
+void appendKey(std::string& key, FieldText v) {
   // Null and empty text are different groups.
   key += v ? 'T' : 'N';
   if (v) key += *v;
   key += '\x1f';
 }
+
+FieldValue owned(FieldText v) { return v ? FieldValue(std::string(*v)) : std::nullopt; }
 
 }  // namespace
 
@@ -21,28 +25,31 @@ RecordSet makeEventRowSet() {
                     {"msg", kAdVarChar, 10000}});
 }
 
-RecordSet makeGroupSet() {
-  return RecordSet({{"evttype", kAdVarChar, 50},
-                    {"evtsrc", kAdVarChar, 500},
-                    {"evtid", kAdVarChar, 500},
-                    {"TotalCount", kAdInteger, 0}});
+void SummaryGroups::count(FieldText evttype, FieldText evtsrc, FieldText evtid) {
+  key_.clear();
+  appendKey(key_, evttype);
+  appendKey(key_, evtsrc);
+  appendKey(key_, evtid);
+  auto it = index_.find(key_);
+  if (it != index_.end()) {
+    ++groups_[it->second].count;
+    return;
+  }
+  index_.emplace(key_, groups_.size());
+  groups_.push_back(Group{owned(evttype), owned(evtsrc), owned(evtid), 1});
 }
 
-Status SummaryGroups::count(const FieldValue& evttype, const FieldValue& evtsrc,
-                            const FieldValue& evtid) {
-  std::string key;
-  appendKey(key, evttype);
-  appendKey(key, evtsrc);
-  appendKey(key, evtid);
-  auto it = index_.find(key);
-  if (it == index_.end()) {
-    index_.emplace(std::move(key), groups_.recordCount());
-    return groups_.addRow({evttype, evtsrc, evtid, std::string("1")});
+std::string_view WorkingSets::upperMessage(const RecordSet& set) {
+  const std::size_t row = set.storeRow();
+  if (upperAt_.size() <= row) upperAt_.resize(row + 1, kNotYet);
+  if (upperAt_[row] == kNotYet) {
+    FieldText msg = set.valueAt(kMsg);
+    upperInto(msg.value_or(std::string_view()), scratch_);
+    const FieldText cell[] = {std::string_view(scratch_)};
+    upper_.add(cell);
+    upperAt_[row] = static_cast<std::uint32_t>(upper_.size() - 1);
   }
-  groups_.moveTo(it->second);
-  FieldValue total;
-  if (Status s = groups_.value("TotalCount", &total); !s.ok()) return s;
-  return groups_.setValue("TotalCount", std::to_string(std::stoll(total.value_or("0")) + 1));
+  return *upper_.cell(upperAt_[row], 0);
 }
 
 void WorkingSets::close() {
@@ -52,6 +59,8 @@ void WorkingSets::close() {
   idRows.close();
   descRows.close();
   summaryGroups.clear();
+  upper_.clear();
+  upperAt_.clear();
 }
 
 }  // namespace sccevtmon

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "extract/record_set.h"
 
@@ -9,29 +12,36 @@ namespace sccevtmon {
 
 // An event-row set: evttype, datetime, evtsrc, cat, evtid and msg.
 RecordSet makeEventRowSet();
-// A group set: evttype, evtsrc, evtid and TotalCount.
-RecordSet makeGroupSet();
+
+// Column positions of an event-row set.
+enum EventColumn : std::size_t { kEvtType, kDateTime, kEvtSrc, kCat, kEvtId, kMsg };
 
 // The per type, source and ID counts of one entry, in order of first appearance. A row finds
 // its group through an index, so counting costs the same however many groups there are.
 class SummaryGroups {
  public:
-  SummaryGroups() : groups_(makeGroupSet()) {}
+  struct Group {
+    FieldValue evttype, evtsrc, evtid;
+    std::int64_t count = 0;
+  };
 
   // Adds one to the group of these three values, creating it with a count of 1.
-  Status count(const FieldValue& evttype, const FieldValue& evtsrc, const FieldValue& evtid);
-  RecordSet& set() { return groups_; }
+  void count(FieldText evttype, FieldText evtsrc, FieldText evtid);
+  const std::vector<Group>& groups() const { return groups_; }
+  std::size_t size() const { return groups_.size(); }
   void clear() {
-    groups_.deleteAll();
+    groups_.clear();
     index_.clear();
   }
 
  private:
-  RecordSet groups_;
+  std::vector<Group> groups_;
   std::unordered_map<std::string, std::size_t> index_;  // key -> position in groups_
+  std::string key_;                                     // reused to look a key up
 };
 
-// The six working sets of one event log's extraction, and whether an entry had pairs.
+// The working sets of one event log's extraction, and whether an entry had pairs. The five
+// event-row sets share the loaded rows' store.
 struct WorkingSets {
   RecordSet loadedRows = makeEventRowSet();
   RecordSet typeRows = makeEventRowSet();
@@ -43,10 +53,17 @@ struct WorkingSets {
 
   // The entry's final set: the pair stage's output once any entry had pairs.
   RecordSet& finalRows() { return pairsSeen ? typeRows : descRows; }
+  // The message of the current row of set (one of the five) in upper case. Every description
+  // test compares upper-cased texts; a message is upper-cased the first time a test needs it
+  // and kept for the tests of every later entry.
+  std::string_view upperMessage(const RecordSet& set);
   void close();
-};
 
-// Column positions of an event-row set.
-enum EventColumn : std::size_t { kEvtType, kDateTime, kEvtSrc, kCat, kEvtId, kMsg };
+ private:
+  static constexpr std::uint32_t kNotYet = 0xffffffffu;
+  TextRows upper_{1};
+  std::vector<std::uint32_t> upperAt_;  // by store row: the row of upper_, or kNotYet
+  std::string scratch_;
+};
 
 }  // namespace sccevtmon

@@ -45,6 +45,19 @@ class BufferedTextStream : public TextStream {
   Status failure_;
 };
 
+// A regular file open for reading a piece at a time, at any offset: an event log can be far
+// larger than what the monitor may hold, so it is never read whole.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // The file's size when it was opened.
+  virtual std::uint64_t size() const = 0;
+  // Reads up to size bytes from offset into buffer; *count is less than size only where the
+  // file ends.
+  virtual Status readAt(std::uint64_t offset, char* buffer, std::size_t size,
+                        std::size_t* count) = 0;
+};
+
 // Something held for as long as the object lives (a lock, an open file), released by
 // destroying it.
 class FileHold {
@@ -75,6 +88,9 @@ class FileSystem {
   // The whole content of a regular file of at most maxBytes bytes; anything else (a folder,
   // a device, a pipe, a larger file) fails with 75 and is not read.
   virtual Status readFile(const std::string& path, std::string* bytes, std::uint64_t maxBytes) = 0;
+  // Opens a regular file for reading in pieces (others may write it meanwhile); anything else
+  // (a folder, a device, a pipe) fails with 75 and is not opened. Opening never blocks.
+  virtual Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
   // The names of the files (not folders) in a folder, in no particular order.
   virtual Status listFiles(const std::string& folder, std::vector<std::string>* names) = 0;
 

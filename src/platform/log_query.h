@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "util/status.h"
+#include "util/text_rows.h"
 
 namespace sccevtmon {
 
@@ -31,6 +32,16 @@ class LogRecordSet {
   // The current row; valid until the next moveNext().
   virtual const LogRecord& getRecord() = 0;
   virtual Status moveNext() = 0;
+
+  // Hands over every row at once, before any was walked, as the compact store the result is
+  // held in, when its column k is the value of columns[k] for each k; otherwise (another
+  // store, other columns, rows already walked) nothing, and the rows are walked. Taking them
+  // leaves the record set at its end. The rows of a large result are so held once, not once
+  // by the query and again by whoever loads them.
+  virtual std::unique_ptr<TextRows> takeRows(const std::vector<std::string>& columns) {
+    (void)columns;
+    return nullptr;
+  }
 };
 
 // The event-log input format, used with its defaults.

@@ -98,15 +98,14 @@ Status readEvtxFileWithLibevtx(const std::string& path, const EventWindow& windo
     // from 1 and keeps the original EventRecordID in the XML).
     uint64_t id = 0;
     if (libevtx_record_get_identifier(record.get(), &id, nullptr) == 1) row.recordId = id;
-    out->rows.push_back(std::move(row));
+    out->add(row);
   }
   if (count > 0 && out->skipped == count) {
     return engineError("The event log file " + path + " cannot be read: none of its " +
                        std::to_string(count) + " records is readable");
   }
   // A wrapped log's oldest chunk may stand anywhere in the file.
-  std::stable_sort(out->rows.begin(), out->rows.end(),
-                   [](const EventRow& a, const EventRow& b) { return a.recordId < b.recordId; });
+  out->rows.sortByKey();
   return Status::success();
 }
 

@@ -1,6 +1,7 @@
 #include "testing/fake_file_system.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sccevtmon {
 namespace {
@@ -114,6 +115,49 @@ Status FakeFileSystem::readFile(const std::string& path, std::string* bytes,
   if (it == files.end()) return runtimeError(kErrFileNotFound);
   if (it->second.content.size() > maxBytes) return runtimeError(kErrPathFileAccess);
   *bytes = it->second.content;
+  return Status::success();
+}
+
+namespace {
+
+class FakeReadableFile : public ReadableFile {
+ public:
+  FakeReadableFile(FakeFileSystem& fs, std::string path)
+      : fs_(fs), path_(std::move(path)), size_(fs.files[path_].content.size()) {}
+
+  std::uint64_t size() const override { return size_; }
+  Status readAt(std::uint64_t offset, char* buffer, std::size_t size, std::size_t* count) override {
+    *count = 0;
+    if (fs_.fail) {
+      if (Status s = fs_.fail("readAt", path_); !s.ok()) return s;
+    }
+    auto it = fs_.files.find(path_);
+    if (it == fs_.files.end()) return runtimeError(kErrDeviceIo);
+    const std::string& content = it->second.content;
+    fs_.largestRead = std::max(fs_.largestRead, size);
+    if (offset < content.size()) {
+      *count = std::min<std::uint64_t>(size, content.size() - offset);
+      std::memcpy(buffer, content.data() + offset, *count);
+    }
+    fs_.bytesRead += *count;
+    return Status::success();
+  }
+
+ private:
+  FakeFileSystem& fs_;
+  std::string path_;
+  std::uint64_t size_;
+};
+
+}  // namespace
+
+Status FakeFileSystem::openForReading(const std::string& path,
+                                      std::unique_ptr<ReadableFile>* file) {
+  std::string p = normalise(path);
+  if (Status s = check("openForReading", p); !s.ok()) return s;
+  if (folders.count(p)) return runtimeError(kErrPathFileAccess);
+  if (!files.count(p)) return runtimeError(kErrFileNotFound);
+  *file = std::make_unique<FakeReadableFile>(*this, p);
   return Status::success();
 }
 

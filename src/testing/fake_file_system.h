@@ -24,14 +24,17 @@ class FakeFileSystem : public FileSystem {
   std::set<std::string> folders;
   std::set<std::string> locks;  // lock files held (by tryLock, or by "another process")
   // Called with the operation name ("createFolder", "createTextFile", "append", "write",
-  // "copyFile", "deleteFile", "fileSize", "isWritable", "readFile", "listFiles",
-  // "createFileAside", "renameFile", "tryLock", "holdForReading", "close") and the normalised
-  // path; a non-ok result fails it.
+  // "copyFile", "deleteFile", "fileSize", "isWritable", "readFile", "openForReading", "readAt",
+  // "listFiles", "createFileAside", "renameFile", "tryLock", "holdForReading", "close") and the
+  // normalised path; a non-ok result fails it.
   std::function<Status(const std::string& op, const std::string& path)> fail;
   std::vector<std::string> operations;  // "op path" of every operation, in order
   // Text streams keep what is written until flush() or close(), as the real ones may; by
   // default it reaches the file at once.
   bool holdUntilFlush = false;
+  // The largest single read of a file opened with openForReading, and the bytes so read.
+  std::size_t largestRead = 0;
+  std::uint64_t bytesRead = 0;
 
   static std::string normalise(const std::string& path);
   // Adds a folder and all its parents.
@@ -45,6 +48,8 @@ class FakeFileSystem : public FileSystem {
   bool fileExists(const std::string& path) override;
   Status fileSize(const std::string& path, std::uint64_t* size) override;
   Status readFile(const std::string& path, std::string* bytes, std::uint64_t maxBytes) override;
+  // Reads see the file's content as it is at each read; "readAt" can be failed too.
+  Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
   Status listFiles(const std::string& folder, std::vector<std::string>* names) override;
   Status createTextFile(const std::string& path, bool overwrite,
                         std::unique_ptr<TextStream>* stream) override;

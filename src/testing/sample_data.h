@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace sccevtmon {
 
 // The folder of the sample .evtx files (tests only): SCCEVTMON_DATA_DIR, else the data folder
@@ -20,6 +22,9 @@ inline std::string sampleEvtxFolder() {
   }
   return data + "/evtx-samples";
 }
+
+// This computer's own file system, for tests and benchmarks that read real files.
+inline FileSystem& hostFiles() { return systemPlatform().files; }
 
 // Runs a shell command and collects its standard output; false when it cannot be run or
 // exits with an error.

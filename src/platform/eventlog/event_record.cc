@@ -276,4 +276,28 @@ bool takeEventXml(std::string_view xml, const EventWindow& window, XmlDocument& 
   return true;
 }
 
+void EventLogContents::add(const EventRow& row) {
+  std::array<TextRows::Cell, kEventFieldCount> cells;
+  for (int f = 0; f < kEventFieldCount; ++f) {
+    if (row.values[f]) cells[f] = *row.values[f];
+  }
+  rows.add(cells, row.recordId);
+}
+
+EventRow EventLogContents::row(std::size_t k) const {
+  EventRow r;
+  r.recordId = rows.key(k);
+  for (int f = 0; f < kEventFieldCount; ++f) {
+    if (TextRows::Cell c = rows.cell(k, f)) r.values[f] = std::string(*c);
+  }
+  return r;
+}
+
+std::vector<EventRow> EventLogContents::eventRows() const {
+  std::vector<EventRow> all;
+  all.reserve(rows.size());
+  for (std::size_t k = 0; k < rows.size(); ++k) all.push_back(row(k));
+  return all;
+}
+
 }  // namespace sccevtmon

@@ -9,6 +9,7 @@
 
 #include "platform/eventlog/log_query_parser.h"
 #include "platform/log_query.h"
+#include "util/text_rows.h"
 #include "util/xml_document.h"
 
 namespace sccevtmon {
@@ -67,9 +68,17 @@ struct EventWindow {
 
 // What one read of an event log gives.
 struct EventLogContents {
-  long processed = 0;          // every record of the log, read or skipped
-  long skipped = 0;            // records that could not be read
-  std::vector<EventRow> rows;  // the records inside the window, in the log's order
+  long processed = 0;  // every record of the log, read or skipped
+  long skipped = 0;    // records that could not be read
+  // The records inside the window, in the log's order: the values in EventField order, keyed
+  // by record number. Every engine fills this one store, and the record loading takes it over
+  // as its loaded rows, so each event is held once.
+  TextRows rows{kEventFieldCount};
+
+  void add(const EventRow& row);
+  // Row k as an EventRow (a copy), and every row so.
+  EventRow row(std::size_t k) const;
+  std::vector<EventRow> eventRows() const;
 };
 
 // Events nested deeper than this many element levels cannot be read (skipped and counted).

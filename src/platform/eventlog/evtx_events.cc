@@ -85,8 +85,6 @@ class RowSink : public evtx::RecordSink {
       time_ = localTime(e.systemTime);
       if (window_.limited && !(time_ && window_.contains(*time_))) return;
     }
-    EventRow row;
-    row.recordId = e.recordNumber;
     EventTexts texts;
     texts.keywords = elementText(e.keywords);
     texts.level = elementText(e.level);
@@ -103,8 +101,9 @@ class RowSink : public evtx::RecordSink {
     if (texts.renderedMessage.empty()) {
       for (std::string_view value : e.strings) texts.strings.push_back(xmlText(value, false));
     }
-    fillEventRow(texts, &row);
-    out_->rows.push_back(std::move(row));
+    row_.recordId = e.recordNumber;
+    fillEventRow(texts, &row_);
+    out_->add(row_);
   }
 
  private:
@@ -112,14 +111,31 @@ class RowSink : public evtx::RecordSink {
   EventLogContents* out_;
   evtx::CreationTime created_;
   std::optional<long long> time_;
+  EventRow row_;  // reused from record to record
 };
+
+Status engineError(const std::string& description) { return Status{kErrAutomation, description}; }
+
+// What both readers do once the records are decoded: an export renumbers its record headers
+// from 1 and keeps the original EventRecordID in the event, so the header's number orders the
+// rows (a wrapped log's oldest chunk may stand anywhere in the file).
+Status finish(const std::string& path, const evtx::Summary& s, EventLogContents* out) {
+  out->processed = s.records;
+  out->skipped = s.skipped;
+  if (out->processed > 0 && out->skipped == out->processed) {
+    return engineError("The event log file " + path + " cannot be read: none of its " +
+                       std::to_string(out->processed) + " records is readable");
+  }
+  out->rows.sortByKey();
+  return Status::success();
+}
 
 }  // namespace
 
 bool decodeEvtxBytes(std::span<const std::byte> bytes, const EventWindow& window,
                      EventLogContents* out, std::string* why) {
   *out = EventLogContents{};
-  static thread_local evtx::Decoder decoder;
+  evtx::Decoder decoder;
   RowSink sink(window, out);
   evtx::Summary s = decoder.read(bytes, sink);
   if (!s.isEventLog) {
@@ -131,22 +147,49 @@ bool decodeEvtxBytes(std::span<const std::byte> bytes, const EventWindow& window
   return true;
 }
 
-Status readEvtxExport(const std::string& path, std::span<const std::byte> bytes,
-                      const EventWindow& window, EventLogContents* out) {
-  std::string why;
-  if (!decodeEvtxBytes(bytes, window, out, &why)) {
-    return Status{kErrAutomation,
-                  "The event log file " + path + " cannot be opened as an event log: " + why};
+Status readEvtxExport(FileSystem& files, const std::string& path, const EventWindow& window,
+                      EventLogContents* out) {
+  *out = EventLogContents{};
+  std::unique_ptr<ReadableFile> file;
+  if (Status s = files.openForReading(path, &file); !s.ok()) {
+    return engineError("The event log file " + path +
+                       " cannot be opened as an event log: " + s.description);
   }
-  if (out->processed > 0 && out->skipped == out->processed) {
-    return Status{kErrAutomation, "The event log file " + path + " cannot be read: none of its " +
-                                      std::to_string(out->processed) + " records is readable"};
+  // One chunk's room, reused for every chunk: the file is never held whole.
+  std::vector<std::byte> buffer(evtx::kChunkSize);
+  auto* bytes = reinterpret_cast<char*>(buffer.data());
+  auto readError = [&](const Status& s) {
+    return engineError("The event log file " + path + " cannot be read: " + s.description);
+  };
+  std::size_t got = 0;
+  if (Status s = file->readAt(0, bytes, evtx::kFileHeaderSize, &got); !s.ok()) return readError(s);
+  evtx::Summary summary;
+  if (!evtx::Decoder::checkFileHeader(std::span(buffer).first(got), &summary)) {
+    return engineError("The event log file " + path +
+                       " cannot be opened as an event log: " + summary.error);
   }
-  // An exported log renumbers its record headers from 1 and keeps the original EventRecordID
-  // in the event; the header's number orders the records.
-  std::stable_sort(out->rows.begin(), out->rows.end(),
-                   [](const EventRow& a, const EventRow& b) { return a.recordId < b.recordId; });
-  return Status::success();
+  evtx::Decoder decoder;
+  RowSink sink(window, out);
+  const std::uint64_t size = file->size();
+  for (std::uint64_t at = evtx::kFileHeaderSize; at < size && size - at >= evtx::kChunkHeaderSize;
+       at += evtx::kChunkSize) {
+    if (Status s = file->readAt(at, bytes, evtx::kChunkHeaderSize, &got); !s.ok()) {
+      return readError(s);
+    }
+    if (got < evtx::kChunkHeaderSize) break;  // the file shrank while it was read
+    std::size_t need = evtx::Decoder::chunkBytesNeeded(std::span(buffer).first(got));
+    if (need == 0) continue;
+    std::size_t whole = static_cast<std::size_t>(std::min<std::uint64_t>(need, size - at));
+    if (whole > got) {
+      std::size_t more = 0;
+      if (Status s = file->readAt(at + got, bytes + got, whole - got, &more); !s.ok()) {
+        return readError(s);
+      }
+      got += more;
+    }
+    decoder.readChunk(std::span(buffer).first(got), sink, &summary);
+  }
+  return finish(path, summary, out);
 }
 
 }  // namespace sccevtmon

@@ -1,5 +1,7 @@
 #include "platform/eventlog/exported_logs.h"
 
+#include <algorithm>
+
 #include "util/ascii.h"
 
 namespace sccevtmon {
@@ -8,36 +10,47 @@ namespace {
 // One row of the result, read through the query's column names.
 class RowView : public LogRecord {
  public:
-  RowView(const std::vector<SelectedColumn>& columns, const EventRow* row)
-      : columns_(columns), row_(row) {}
+  explicit RowView(const std::vector<SelectedColumn>& columns) : columns_(columns) {}
 
   Status getValue(const std::string& column, LogValue* value) const override {
     for (const SelectedColumn& c : columns_) {
       if (asciiEqualsNoCase(c.name, column)) {
-        if (row_ == nullptr) return Status{kErrAutomation, "There is no current record"};
-        *value = row_->values[static_cast<int>(c.field)];
+        if (rows_ == nullptr) return Status{kErrAutomation, "There is no current record"};
+        TextRows::Cell cell = rows_->cell(row_, static_cast<std::size_t>(c.field));
+        *value = cell ? LogValue(std::string(*cell)) : std::nullopt;
         return Status::success();
       }
     }
     return Status{kErrAutomation, "The query has no column named " + column};
   }
 
-  void point(const EventRow* row) { row_ = row; }
+  void point(const TextRows* rows, std::size_t row) {
+    rows_ = rows;
+    row_ = row;
+  }
 
  private:
   const std::vector<SelectedColumn>& columns_;
-  const EventRow* row_;
+  const TextRows* rows_ = nullptr;
+  std::size_t row_ = 0;
 };
 
 class EventRecordSet : public LogRecordSet {
  public:
   EventRecordSet(std::vector<SelectedColumn> columns, EventLogContents contents)
-      : columns_(std::move(columns)), contents_(std::move(contents)), view_(columns_, nullptr) {}
+      : columns_(std::move(columns)),
+        processed_(contents.processed),
+        rows_(std::make_unique<TextRows>(std::move(contents.rows))),
+        view_(columns_) {}
 
-  long inputUnitsProcessed() override { return contents_.processed; }
-  bool atEnd() override { return at_ >= contents_.rows.size(); }
+  long inputUnitsProcessed() override { return processed_; }
+  bool atEnd() override { return !rows_ || at_ >= rows_->size(); }
   const LogRecord& getRecord() override {
-    view_.point(atEnd() ? nullptr : &contents_.rows[at_]);
+    if (atEnd()) {
+      view_.point(nullptr, 0);
+    } else {
+      view_.point(rows_.get(), at_);
+    }
     return view_;
   }
   Status moveNext() override {
@@ -45,11 +58,27 @@ class EventRecordSet : public LogRecordSet {
     return Status::success();
   }
 
+  std::unique_ptr<TextRows> takeRows(const std::vector<std::string>& columns) override {
+    // The store holds the event fields in their own order; it serves when column k names the
+    // k-th field.
+    if (at_ != 0 || !rows_ || columns.size() != rows_->columns()) return nullptr;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      auto selected = std::find_if(columns_.begin(), columns_.end(), [&](const SelectedColumn& c) {
+        return asciiEqualsNoCase(c.name, columns[k]);
+      });
+      if (selected == columns_.end() || static_cast<std::size_t>(selected->field) != k) {
+        return nullptr;
+      }
+    }
+    return std::move(rows_);
+  }
+
  private:
   std::vector<SelectedColumn> columns_;
-  EventLogContents contents_;
+  long processed_;
+  std::unique_ptr<TextRows> rows_;
   RowView view_;
-  size_t at_ = 0;
+  std::size_t at_ = 0;
 };
 
 }  // namespace

@@ -57,6 +57,7 @@ Status readRenderedXml(const std::string& path, const XmlElementStream::ByteRead
   Status s;
   XmlDocument doc;
   std::string element;
+  EventRow row;  // reused from event to event
   for (;;) {
     bool found = false;
     s = stream.next(&element, &found);
@@ -68,13 +69,12 @@ Status readRenderedXml(const std::string& path, const XmlElementStream::ByteRead
       std::string().swap(head);
     }
     ++out->processed;
-    EventRow row;
     bool inWindow = false;
     if (!takeEventXml(element, window, doc, &row, &inWindow)) {
       ++out->skipped;
       continue;
     }
-    if (inWindow) out->rows.push_back(std::move(row));
+    if (inWindow) out->add(row);
   }
   if (stream.truncated()) {
     ++out->processed;
@@ -90,6 +90,23 @@ Status readRenderedXml(const std::string& path, const XmlElementStream::ByteRead
                        std::to_string(out->processed) + " events is readable");
   }
   return Status::success();
+}
+
+Status readRenderedXmlExport(FileSystem& files, const std::string& path, const EventWindow& window,
+                             EventLogContents* out) {
+  *out = EventLogContents{};
+  std::unique_ptr<ReadableFile> file;
+  if (Status s = files.openForReading(path, &file); !s.ok()) {
+    return engineError("The event log file cannot be read: cannot read " + path + ": " +
+                       s.description);
+  }
+  std::uint64_t at = 0;
+  auto read = [&](char* buffer, std::size_t size, std::size_t* count) {
+    Status s = file->readAt(at, buffer, size, count);
+    at += *count;
+    return s.ok() ? s : Status{kErrDeviceIo, "cannot read the XML file"};
+  };
+  return readRenderedXml(path, read, window, out);
 }
 
 }  // namespace sccevtmon

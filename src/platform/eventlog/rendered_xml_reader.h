@@ -4,6 +4,7 @@
 
 #include "platform/eventlog/event_record.h"
 #include "platform/eventlog/xml_element_stream.h"
+#include "platform/file_system.h"
 #include "util/status.h"
 
 namespace sccevtmon {
@@ -18,5 +19,10 @@ namespace sccevtmon {
 // read gives the file's bytes; path names the file in failure texts.
 Status readRenderedXml(const std::string& path, const XmlElementStream::ByteReader& read,
                        const EventWindow& window, EventLogContents* out);
+
+// Reads the rendered-XML export file path through files, a block at a time. A file that
+// cannot be opened fails (number 440).
+Status readRenderedXmlExport(FileSystem& files, const std::string& path, const EventWindow& window,
+                             EventLogContents* out);
 
 }  // namespace sccevtmon

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/eventlog/evtx_events.h"
 #include "platform/eventlog/exported_logs.h"
 #include "platform/eventlog/log_query_parser.h"
+#include "platform/eventlog/rendered_xml_reader.h"
 #include "platform/posix/event_log_reader.h"
 #include "platform/posix/path.h"
 #include "util/ascii.h"
@@ -20,7 +22,8 @@ namespace {
 
 class EventLogQuery : public LogQuery {
  public:
-  explicit EventLogQuery(std::function<std::string()> folder) : folder_(std::move(folder)) {}
+  EventLogQuery(FileSystem& files, std::function<std::string()> folder)
+      : files_(files), folder_(std::move(folder)) {}
 
   Status execute(const std::string& text, LogInputFormat& format,
                  std::unique_ptr<LogRecordSet>* result) override {
@@ -43,24 +46,25 @@ class EventLogQuery : public LogQuery {
     EventWindow window{query.hasWindow, query.windowFrom, query.windowTo};
     EventLogContents contents;
     bool isXml = asciiEndsWithNoCase(path, ".xml");
-    s = isXml ? readRenderedXmlFile(path, window, &contents)
-              : readEvtxFile(path, window, &contents);
+    s = isXml ? readRenderedXmlExport(files_, path, window, &contents)
+              : readEvtxExport(files_, path, window, &contents);
     if (!s.ok()) return s;
     *result = makeEventRecordSet(std::move(query.columns), std::move(contents));
     return Status::success();
   }
 
  private:
+  FileSystem& files_;
   std::function<std::string()> folder_;
 };
 
 }  // namespace
 
-PosixLogQueryEngine::PosixLogQueryEngine(std::function<std::string()> folder)
-    : folder_(std::move(folder)) {}
+PosixLogQueryEngine::PosixLogQueryEngine(FileSystem& files, std::function<std::string()> folder)
+    : files_(files), folder_(std::move(folder)) {}
 
 Status PosixLogQueryEngine::createQuery(std::unique_ptr<LogQuery>* query) {
-  *query = std::make_unique<EventLogQuery>(folder_);
+  *query = std::make_unique<EventLogQuery>(files_, folder_);
   return Status::success();
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/log_query.h"
 #include "platform/registry.h"
 
@@ -19,7 +20,8 @@ class PosixLogQueryEngine : public LogQueryEngine {
  public:
   // folder gives the event-log folder each time a query runs; the folder can depend on the
   // installation path, which is known only once the run has started.
-  explicit PosixLogQueryEngine(std::function<std::string()> folder);
+  // Log files are read through files.
+  PosixLogQueryEngine(FileSystem& files, std::function<std::string()> folder);
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
@@ -29,6 +31,7 @@ class PosixLogQueryEngine : public LogQueryEngine {
   void readLogsFrom(const std::string& folder) override;
 
  private:
+  FileSystem& files_;
   std::function<std::string()> folder_;
 };
 

@@ -12,7 +12,9 @@
 
 #include "platform/eventlog/exported_logs.h"
 #include "platform/posix/event_log_reader.h"
+#include "platform/posix/file_system.h"
 #include "testing/fake_registry.h"
+#include "testing/sample_data.h"
 #include "testing/scoped_time_zone.h"
 
 namespace sccevtmon {
@@ -68,7 +70,7 @@ class EventLogEngineTest : public ::testing::Test {
 
   // Runs query and collects the rows; "<null>" stands for a null value.
   Status run(const std::string& query, std::vector<Row>* rows, long* processed = nullptr) {
-    PosixLogQueryEngine engine([this] { return folder_; });
+    PosixLogQueryEngine engine(hostFiles(), [this] { return folder_; });
     std::unique_ptr<LogQuery> q;
     std::unique_ptr<LogInputFormat> f;
     EXPECT_TRUE(engine.createQuery(&q).ok());
@@ -500,7 +502,7 @@ TEST_F(EventLogEngineTest, ALogNameHoldingANulIsNeverFound) {
 }
 
 TEST_F(EventLogEngineTest, ExecuteFailsClearly) {
-  PosixLogQueryEngine engine([] { return std::string(); });
+  PosixLogQueryEngine engine(hostFiles(), [] { return std::string(); });
   std::unique_ptr<LogQuery> q;
   std::unique_ptr<LogInputFormat> f;
   ASSERT_TRUE(engine.createQuery(&q).ok());
@@ -523,7 +525,7 @@ TEST_F(EventLogEngineTest, ValuesAreReadByAliasWithoutRegardToCase) {
   ScopedTimeZone zone("UTC0");
   Ev a;
   write("System.xml", a.xml());
-  PosixLogQueryEngine engine([this] { return folder_; });
+  PosixLogQueryEngine engine(hostFiles(), [this] { return folder_; });
   std::unique_ptr<LogQuery> q;
   std::unique_ptr<LogInputFormat> f;
   engine.createQuery(&q);
@@ -547,7 +549,7 @@ TEST_F(EventLogEngineTest, ValuesAreReadByAliasWithoutRegardToCase) {
 TEST(RenderedExportTest, GivesTheExpectedRows) {
   ScopedTimeZone zone("UTC0");
   PosixLogQueryEngine engine(
-      [] { return std::string(SCCEVTMON_SOURCE_DIR "/src/platform/posix/testdata"); });
+      hostFiles(), [] { return std::string(SCCEVTMON_SOURCE_DIR "/src/platform/posix/testdata"); });
   std::unique_ptr<LogQuery> q;
   std::unique_ptr<LogInputFormat> f;
   ASSERT_TRUE(engine.createQuery(&q).ok());
@@ -605,7 +607,7 @@ TEST_F(EventLogEngineTest, ListsTheLogsAsQueriesNameThemAndReadsAnotherFolderWhe
     write(name, "");
   }
   std::filesystem::create_directory(folder_ + "/Folder.xml");
-  PosixLogQueryEngine engine([] { return std::string("/nonexistent"); });
+  PosixLogQueryEngine engine(hostFiles(), [] { return std::string("/nonexistent"); });
   std::vector<EventLogSource> logs;
   EXPECT_FALSE(engine.listLogs(&logs).ok());
   engine.readLogsFrom(folder_);

@@ -5,24 +5,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "platform/eventlog/evtx_events.h"
-#include "platform/eventlog/rendered_xml_reader.h"
 #include "platform/posix/path.h"
 #include "util/ascii.h"
-#include "util/xml_document.h"
 
 namespace sccevtmon {
 namespace {
 
 Status engineError(const std::string& description) { return Status{kErrAutomation, description}; }
-
-struct StdioCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 bool isWellFormedName(const std::string& name) {
   if (name.find('\\') != std::string::npos || name.find('\0') != std::string::npos) return false;
@@ -66,48 +57,6 @@ Status findEventLogFile(const std::string& folder, const std::string& logName, s
     }
   }
   return notFound;
-}
-
-Status readEvtxFile(const std::string& path, const EventWindow& window, EventLogContents* out) {
-  *out = EventLogContents{};
-  std::vector<std::byte> bytes;
-  std::FILE* file = std::fopen(toPosixPath(path).c_str(), "rb");
-  if (file == nullptr) {
-    return engineError("The event log file " + path +
-                       " cannot be opened as an event log: " + std::strerror(errno));
-  }
-  bool readOk = std::fseek(file, 0, SEEK_END) == 0;
-  long size = readOk ? std::ftell(file) : -1;
-  if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0) {
-    bytes.resize(static_cast<size_t>(size));
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-  }
-  readOk = readOk && size >= 0 && !std::ferror(file);
-  int readErrno = errno;
-  std::fclose(file);
-  if (!readOk) {
-    return engineError("The event log file " + path +
-                       " cannot be read: " + std::strerror(readErrno));
-  }
-  return readEvtxExport(path, bytes, window, out);
-}
-
-Status readRenderedXmlFile(const std::string& path, const EventWindow& window,
-                           EventLogContents* out) {
-  *out = EventLogContents{};
-  std::unique_ptr<std::FILE, StdioCloser> file(std::fopen(toPosixPath(path).c_str(), "rb"));
-  if (!file) {
-    return engineError("The event log file cannot be read: cannot read " + path + ": " +
-                       std::strerror(errno));
-  }
-  auto read = [&](char* buffer, size_t size, size_t* count) {
-    *count = std::fread(buffer, 1, size, file.get());
-    if (*count < size && std::ferror(file.get())) {
-      return Status{kErrDeviceIo, "cannot read the XML file"};
-    }
-    return Status::success();
-  };
-  return readRenderedXml(path, read, window, out);
 }
 
 }  // namespace sccevtmon

@@ -14,17 +14,4 @@ namespace sccevtmon {
 // the program's text (see path.h); a file whose name Windows-1252 cannot hold is never found.
 Status findEventLogFile(const std::string& folder, const std::string& logName, std::string* path);
 
-// The readers take such a path and name it in their failure texts.
-
-// Reads a .evtx file with the project's decoder (src/evtx). Records come in the order of
-// their record number; a record that cannot be read is skipped and counted. A file that cannot
-// be opened as an event log, or whose records are all unreadable, fails (number 440) with the
-// reason.
-Status readEvtxFile(const std::string& path, const EventWindow& window, EventLogContents* out);
-
-// Reads a rendered-XML export file (see readRenderedXml). A file that cannot be opened fails
-// (number 440).
-Status readRenderedXmlFile(const std::string& path, const EventWindow& window,
-                           EventLogContents* out);
-
 }  // namespace sccevtmon

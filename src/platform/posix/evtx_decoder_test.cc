@@ -9,7 +9,8 @@
 #include <set>
 
 #include "evtx/evtx.h"
-#include "platform/posix/event_log_reader.h"
+#include "platform/eventlog/evtx_events.h"
+#include "platform/posix/file_system.h"
 #include "testing/evtx_oracle.h"
 #include "testing/sample_data.h"
 #include "testing/scoped_time_zone.h"
@@ -61,13 +62,14 @@ void compareRows(const EventLogContents& ours, const EventLogContents& theirs,
                  const std::vector<std::string>& xml, const std::set<std::uint64_t>& known,
                  Differences* d) {
   std::multimap<std::uint64_t, const EventRow*> mine;
-  for (const EventRow& r : ours.rows) mine.emplace(r.recordId, &r);
+  const std::vector<EventRow> ourRows = ours.eventRows();
+  for (const EventRow& r : ourRows) mine.emplace(r.recordId, &r);
   std::map<std::uint64_t, std::string> xmlById;
   for (const std::string& x : xml) {
     size_t at = x.find("<EventRecordID>");
     if (at != std::string::npos) xmlById[std::stoull(x.substr(at + 15))] = x;
   }
-  for (const EventRow& r : theirs.rows) {
+  for (const EventRow& r : theirs.eventRows()) {
     ++d->compared;
     auto [first, last] = mine.equal_range(r.recordId);
     bool found = false;
@@ -108,7 +110,7 @@ TEST_P(EvtxDecoderTest, GivesTheRowsLibevtxGives) {
   ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
   EventLogContents ours, theirs;
   std::vector<std::string> xml;
-  Status a = readEvtxFile(path, EventWindow{}, &ours);
+  Status a = readEvtxExport(hostFiles(), path, EventWindow{}, &ours);
   Status b = testing::readEvtxFileWithLibevtx(path, EventWindow{}, &theirs, &xml);
   // The decoder reads the damaged log that libevtx cannot read at all (see below).
   if (GetParam().damaged && a.ok() && !b.ok()) return;
@@ -181,16 +183,16 @@ TEST(EvtxDecoderWindowTest, KeepsTheRowsLibevtxKeeps) {
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "sample data not found";
     EventWindow window{true, civilSeconds(c.from), civilSeconds(c.to)};
     EventLogContents ours, theirs;
-    ASSERT_TRUE(readEvtxFile(path, window, &ours).ok());
+    ASSERT_TRUE(readEvtxExport(hostFiles(), path, window, &ours).ok());
     ASSERT_TRUE(testing::readEvtxFileWithLibevtx(path, window, &theirs).ok());
     EXPECT_EQ(ours.processed, theirs.processed);
     EXPECT_GT(theirs.rows.size(), 0u);
     ASSERT_EQ(ours.rows.size(), theirs.rows.size());
     for (size_t k = 0; k < ours.rows.size(); ++k) {
-      EXPECT_EQ(ours.rows[k].recordId, theirs.rows[k].recordId);
+      EXPECT_EQ(ours.row(k).recordId, theirs.row(k).recordId);
       // Window bounds and times only: the messages are compared above.
       auto time = static_cast<int>(EventField::kTimeGenerated);
-      EXPECT_EQ(ours.rows[k].values[time], theirs.rows[k].values[time]);
+      EXPECT_EQ(ours.row(k).values[time], theirs.row(k).values[time]);
     }
   }
 }
@@ -218,12 +220,13 @@ TEST(EvtxDecoderDamageTest, RecoversTheOriginalRows) {
       GTEST_SKIP() << "sample data not found (set SCCEVTMON_DATA_DIR)";
     }
     EventLogContents got, want;
-    ASSERT_TRUE(readEvtxFile(damaged, EventWindow{}, &got).ok());
-    ASSERT_TRUE(readEvtxFile(original, EventWindow{}, &want).ok());
+    ASSERT_TRUE(readEvtxExport(hostFiles(), damaged, EventWindow{}, &got).ok());
+    ASSERT_TRUE(readEvtxExport(hostFiles(), original, EventWindow{}, &want).ok());
     EXPECT_EQ(got.rows.size(), c.rows);
     std::map<std::uint64_t, const EventRow*> byId;
-    for (const EventRow& r : want.rows) byId[r.recordId] = &r;
-    for (const EventRow& r : got.rows) {
+    const std::vector<EventRow> wanted = want.eventRows();
+    for (const EventRow& r : wanted) byId[r.recordId] = &r;
+    for (const EventRow& r : got.eventRows()) {
       auto it = byId.find(r.recordId);
       ASSERT_NE(it, byId.end()) << describe(r);
       EXPECT_EQ(r.values, it->second->values) << describe(r);

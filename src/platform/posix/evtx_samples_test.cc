@@ -12,8 +12,9 @@
 #include <ostream>
 #include <set>
 
+#include "platform/eventlog/evtx_events.h"
 #include "platform/posix/event_log_engine.h"
-#include "platform/posix/event_log_reader.h"
+#include "platform/posix/file_system.h"
 #include "testing/sample_data.h"
 #include "testing/scoped_time_zone.h"
 #include "util/civil_time.h"
@@ -67,7 +68,7 @@ TEST_P(EvtxSampleTest, AgreesWithPythonEvtxRecordByRecord) {
   }
   ScopedTimeZone utc("UTC0");
   EventLogContents contents;
-  Status s = readEvtxFile(path, EventWindow{}, &contents);
+  Status s = readEvtxExport(hostFiles(), path, EventWindow{}, &contents);
   ASSERT_TRUE(s.ok()) << s.description;
   EXPECT_EQ(contents.processed, sample.records);
   EXPECT_EQ(contents.skipped, 0);
@@ -83,14 +84,15 @@ TEST_P(EvtxSampleTest, AgreesWithPythonEvtxRecordByRecord) {
   if (sample.everyChunk == 1) {
     ASSERT_EQ(static_cast<long>(expected.size()), sample.records);
     for (size_t k = 0; k < expected.size(); ++k) {
-      ASSERT_EQ(line(contents.rows[k]), expected[k]) << "record index " << k;
+      ASSERT_EQ(line(contents.row(k)), expected[k]) << "record index " << k;
     }
   } else {
     // A sample of the chunks; the large log repeats its chunks, so a record number can stand
     // for several records, which are then alike.
     ASSERT_GT(expected.size(), 0u);
     std::multimap<long, std::string> rows;
-    for (const EventRow& r : contents.rows) rows.emplace(static_cast<long>(r.recordId), line(r));
+    for (const EventRow& r : contents.eventRows())
+      rows.emplace(static_cast<long>(r.recordId), line(r));
     for (const std::string& e : expected) {
       auto [first, last] = rows.equal_range(recordNumber(e));
       bool found = false;
@@ -142,7 +144,7 @@ TEST(EvtxEdgeTest, DamagedFilesGiveWhatTheDecoderRecoversAndNeverCrash) {
       {"header-only", 0, 0, nullptr},
       {"not-an-evtx", 0, 0, "/not-an-evtx.evtx cannot be opened as an event log: "},
   };
-  PosixLogQueryEngine engine([&] { return folder; });
+  PosixLogQueryEngine engine(hostFiles(), [&] { return folder; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.log);
     std::unique_ptr<LogQuery> q;
@@ -180,14 +182,14 @@ TEST(EvtxEdgeTest, WindowIsOnTimeCreated) {
   }
   ScopedTimeZone utc("UTC0");
   EventLogContents all;
-  ASSERT_TRUE(readEvtxFile(folder + "/Application.evtx", EventWindow{}, &all).ok());
+  ASSERT_TRUE(readEvtxExport(hostFiles(), folder + "/Application.evtx", EventWindow{}, &all).ok());
   EventWindow last{true, civilSeconds(LocalTime{2016, 9, 20, 13, 15, 31}),
                    civilSeconds(LocalTime{2016, 9, 20, 13, 15, 31})};
   EventLogContents some;
-  ASSERT_TRUE(readEvtxFile(folder + "/Application.evtx", last, &some).ok());
+  ASSERT_TRUE(readEvtxExport(hostFiles(), folder + "/Application.evtx", last, &some).ok());
   EXPECT_EQ(some.processed, 2216);
   size_t expected = 0;
-  for (const EventRow& r : all.rows) {
+  for (const EventRow& r : all.eventRows()) {
     expected += r.values[static_cast<int>(EventField::kTimeGenerated)] == "09/20/2016 13:15:31";
   }
   EXPECT_GE(expected, 1u);

@@ -120,6 +120,31 @@ class PosixFileHold : public FileHold {
   int fd_;
 };
 
+class PosixReadableFile : public ReadableFile {
+ public:
+  PosixReadableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ~PosixReadableFile() override { ::close(fd_); }
+  PosixReadableFile(const PosixReadableFile&) = delete;
+  PosixReadableFile& operator=(const PosixReadableFile&) = delete;
+
+  std::uint64_t size() const override { return size_; }
+  Status readAt(std::uint64_t offset, char* buffer, std::size_t size, std::size_t* count) override {
+    *count = 0;
+    while (*count < size) {
+      ssize_t n = ::pread(fd_, buffer + *count, size - *count, static_cast<off_t>(offset + *count));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return fromErrno(errno);
+      if (n == 0) break;
+      *count += static_cast<std::size_t>(n);
+    }
+    return Status::success();
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+};
+
 }  // namespace
 
 bool PosixFileSystem::folderExists(const std::string& path) {
@@ -151,6 +176,21 @@ Status PosixFileSystem::readFile(const std::string& path, std::string* bytes,
   int err = readBoundedFile(toPosixPath(path), maxBytes, bytes);
   if (err == 0) return Status::success();
   return err == ENOENT ? runtimeError(kErrFileNotFound) : fromErrno(err);
+}
+
+Status PosixFileSystem::openForReading(const std::string& path,
+                                       std::unique_ptr<ReadableFile>* file) {
+  // Non-blocking, so a pipe put where a file belongs cannot hang the run.
+  int fd = ::open(toPosixPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return errno == ENOENT ? runtimeError(kErrFileNotFound) : fromErrno(errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int err = errno;
+    ::close(fd);
+    return S_ISREG(st.st_mode) ? fromErrno(err) : runtimeError(kErrPathFileAccess);
+  }
+  *file = std::make_unique<PosixReadableFile>(fd, static_cast<std::uint64_t>(st.st_size));
+  return Status::success();
 }
 
 Status PosixFileSystem::listFiles(const std::string& folder, std::vector<std::string>* names) {

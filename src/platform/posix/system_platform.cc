@@ -28,7 +28,7 @@ Platform& systemPlatform() {
   static PosixProcess process;
   // The event-log folder can depend on the installation path, which the registry gives once
   // the run reads it; the engine asks for the folder each time a query runs.
-  static PosixLogQueryEngine logQuery([] { return systemEventLogFolder(registry); });
+  static PosixLogQueryEngine logQuery(files, [] { return systemEventLogFolder(registry); });
   static CurlWebPost webPost;
   static OpenSslChecksum checksum;
   static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};

@@ -27,65 +27,10 @@ bool isFile(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-Status readExport(const std::string& path, const EventWindow& window, EventLogContents* out) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return engineError("The event log file " + path + " cannot be opened (system error " +
-                       std::to_string(GetLastError()) + ")");
-  }
-  auto read = [file](char* buffer, size_t size, size_t* count) {
-    DWORD n = 0;
-    if (!ReadFile(file, buffer, static_cast<DWORD>(std::min<size_t>(size, 1u << 30)), &n,
-                  nullptr)) {
-      return Status{kErrDeviceIo, "cannot read the XML file"};
-    }
-    *count = n;
-    return Status::success();
-  };
-  Status s = readRenderedXml(path, read, window, out);
-  CloseHandle(file);
-  return s;
-}
-
-// An .evtx export, read whole and decoded as the portable build decodes it.
-Status readEvtxExportFile(const std::string& path, const EventWindow& window,
-                          EventLogContents* out) {
-  *out = EventLogContents{};
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return engineError("The event log file " + path +
-                       " cannot be opened as an event log (system error " +
-                       std::to_string(GetLastError()) + ")");
-  }
-  std::vector<std::byte> bytes;
-  LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) != 0;
-  if (ok && size.QuadPart > 0) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-      DWORD n = 0;
-      DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-      ok = ReadFile(file, bytes.data() + done, want, &n, nullptr) != 0;
-      if (n == 0) break;
-      done += n;
-    }
-    bytes.resize(done);
-  }
-  DWORD error = ok ? 0 : GetLastError();
-  CloseHandle(file);
-  if (!ok) {
-    return engineError("The event log file " + path + " cannot be read (system error " +
-                       std::to_string(error) + ")");
-  }
-  return readEvtxExport(path, bytes, window, out);
-}
-
 class ExportedLogQuery : public LogQuery {
  public:
-  explicit ExportedLogQuery(std::function<std::string()> folder) : folder_(std::move(folder)) {}
+  ExportedLogQuery(FileSystem& files, std::function<std::string()> folder)
+      : files_(files), folder_(std::move(folder)) {}
 
   Status execute(const std::string& text, LogInputFormat& format,
                  std::unique_ptr<LogRecordSet>* result) override {
@@ -106,9 +51,9 @@ class ExportedLogQuery : public LogQuery {
     EventWindow window{query.hasWindow, query.windowFrom, query.windowTo};
     EventLogContents contents;
     if (isFile(base + ".evtx")) {
-      s = readEvtxExportFile(base + ".evtx", window, &contents);
+      s = readEvtxExport(files_, base + ".evtx", window, &contents);
     } else if (isFile(base + ".xml")) {
-      s = readExport(base + ".xml", window, &contents);
+      s = readRenderedXmlExport(files_, base + ".xml", window, &contents);
     } else {
       return notFound;
     }
@@ -118,16 +63,18 @@ class ExportedLogQuery : public LogQuery {
   }
 
  private:
+  FileSystem& files_;
   std::function<std::string()> folder_;
 };
 
 }  // namespace
 
-ExportedLogQueryEngine::ExportedLogQueryEngine(std::function<std::string()> folder)
-    : folder_(std::move(folder)) {}
+ExportedLogQueryEngine::ExportedLogQueryEngine(FileSystem& files,
+                                               std::function<std::string()> folder)
+    : files_(files), folder_(std::move(folder)) {}
 
 Status ExportedLogQueryEngine::createQuery(std::unique_ptr<LogQuery>* query) {
-  *query = std::make_unique<ExportedLogQuery>(folder_);
+  *query = std::make_unique<ExportedLogQuery>(files_, folder_);
   return Status::success();
 }
 

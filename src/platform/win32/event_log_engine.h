@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/log_query.h"
 
 namespace sccevtmon {
@@ -15,7 +16,8 @@ namespace sccevtmon {
 class ExportedLogQueryEngine : public LogQueryEngine {
  public:
   // folder gives the event-log folder each time a query runs.
-  explicit ExportedLogQueryEngine(std::function<std::string()> folder);
+  // folder gives the event-log folder each time a query runs; the files are read through files.
+  ExportedLogQueryEngine(FileSystem& files, std::function<std::string()> folder);
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
@@ -25,6 +27,7 @@ class ExportedLogQueryEngine : public LogQueryEngine {
   void readLogsFrom(const std::string& folder) override;
 
  private:
+  FileSystem& files_;
   std::function<std::string()> folder_;
 };
 

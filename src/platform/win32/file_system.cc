@@ -169,6 +169,63 @@ Status WinFileSystem::readFile(const std::string& path, std::string* bytes,
   return result;
 }
 
+namespace {
+
+class WinReadableFile : public ReadableFile {
+ public:
+  WinReadableFile(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+  ~WinReadableFile() override { CloseHandle(file_); }
+  WinReadableFile(const WinReadableFile&) = delete;
+  WinReadableFile& operator=(const WinReadableFile&) = delete;
+
+  std::uint64_t size() const override { return size_; }
+  Status readAt(std::uint64_t offset, char* buffer, std::size_t size, std::size_t* count) override {
+    *count = 0;
+    while (*count < size) {
+      OVERLAPPED at{};
+      std::uint64_t from = offset + *count;
+      at.Offset = static_cast<DWORD>(from);
+      at.OffsetHigh = static_cast<DWORD>(from >> 32);
+      DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - *count, 1u << 30));
+      DWORD n = 0;
+      if (!ReadFile(file_, buffer + *count, want, &n, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) break;
+        return lastError();
+      }
+      if (n == 0) break;
+      *count += n;
+    }
+    return Status::success();
+  }
+
+ private:
+  HANDLE file_;
+  std::uint64_t size_;
+};
+
+}  // namespace
+
+Status WinFileSystem::openForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) {
+  DWORD a = attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    return runtimeErrorFromWin32(error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
+  }
+  if (isFolder(a)) return runtimeError(kErrPathFileAccess);
+  // Shared for writing and deleting: the log may be written while it is read.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return lastError();
+  LARGE_INTEGER size;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size) || size.QuadPart < 0) {
+    CloseHandle(handle);
+    return runtimeError(kErrPathFileAccess);
+  }
+  *file = std::make_unique<WinReadableFile>(handle, static_cast<std::uint64_t>(size.QuadPart));
+  return Status::success();
+}
+
 Status WinFileSystem::listFiles(const std::string& folder, std::vector<std::string>* names) {
   std::string pattern = folder;
   if (pattern.empty() || pattern.back() != '\\') pattern += '\\';

@@ -30,7 +30,7 @@ Platform& systemPlatform() {
   static WinProcess process;
   // The computer's own event logs, or the exported logs of SCCEVTMON_EVENTLOG_DIR.
   static std::unique_ptr<WevtApi> wevt = makeSystemWevtApi();
-  static WevtLogQueryEngine logQuery(*wevt, [] { return exportedLogFolder(); });
+  static WevtLogQueryEngine logQuery(*wevt, files, [] { return exportedLogFolder(); });
   // The agent's components: its COM class qWbPost.WebPost and its library QGnMD5.
   static ComWebPost webPost;
   static AgentChecksumLibrary checksum;

@@ -169,7 +169,7 @@ class LiveRead {
         return;
       }
     }
-    if (inWindow) out->rows.push_back(std::move(row));
+    if (inWindow) out->add(row);
   }
 
   // The event's XML with RenderingInfo from its publisher; empty when there is no publisher
@@ -267,10 +267,11 @@ std::wstring windowXPath(const EventWindow& window,
          systemTimeText(toExclusive) + L"']]]";
 }
 
-WevtLogQueryEngine::WevtLogQueryEngine(WevtApi& api, std::function<std::string()> exportFolder)
+WevtLogQueryEngine::WevtLogQueryEngine(WevtApi& api, FileSystem& files,
+                                       std::function<std::string()> exportFolder)
     : api_(api),
       exportFolder_(std::move(exportFolder)),
-      exported_([this] { return exportFolder_(); }) {}
+      exported_(files, [this] { return exportFolder_(); }) {}
 
 Status WevtLogQueryEngine::createQuery(std::unique_ptr<LogQuery>* query) {
   std::unique_ptr<LogQuery> exported;

@@ -32,7 +32,8 @@ class WevtLogQueryEngine : public LogQueryEngine {
  public:
   // exportFolder gives, each time a query runs, the folder of exported logs that queries read
   // instead of the channels; empty (a desktop's case) for the channels.
-  WevtLogQueryEngine(WevtApi& api, std::function<std::string()> exportFolder);
+  // Exported logs are read through files.
+  WevtLogQueryEngine(WevtApi& api, FileSystem& files, std::function<std::string()> exportFolder);
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
