@@ -3,11 +3,11 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
 #include "util/ascii.h"
+#include "util/text_format.h"
 
 namespace sccevtmon {
 namespace {
@@ -89,11 +89,11 @@ double numericValue(std::string_view text) {
 }
 
 std::string numberText(double value) {
+  // The classic runtime writes a negative zero as "0".
   if (value == 0.0) return "0";
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.15G", value);
-  // %G drops trailing zeros and writes at least two exponent digits, as the classic runtime.
-  return buffer;
+  std::string out;
+  appendGeneral15(out, value);
+  return out;
 }
 
 std::string toUpperAnsi(std::string_view text) {
@@ -157,8 +157,8 @@ std::string escapeXmlText(std::string_view text) {
   return out;
 }
 
-std::string cdataSection(std::string_view text) {
-  std::string out = "<![CDATA[";
+void appendCdataSection(std::string& out, std::string_view text) {
+  out += "<![CDATA[";
   size_t start = 0;
   for (size_t at = text.find("]]>"); at != std::string_view::npos; at = text.find("]]>", start)) {
     out.append(text.substr(start, at - start));
@@ -167,6 +167,11 @@ std::string cdataSection(std::string_view text) {
   }
   out.append(text.substr(start));
   out += "]]>";
+}
+
+std::string cdataSection(std::string_view text) {
+  std::string out;
+  appendCdataSection(out, text);
   return out;
 }
 
@@ -177,7 +182,11 @@ std::string xmlElement(std::string_view tag, std::string_view text) {
   return out;
 }
 
-std::string decimal(long long value) { return std::to_string(value); }
+std::string decimal(long long value) {
+  std::string out;
+  appendDecimal(out, value);
+  return out;
+}
 
 void appendToCopy(std::string& copy, std::string_view element) {
   if (copy.size() > kReportCopyBytes) return;

@@ -39,6 +39,8 @@ std::string escapeXmlText(std::string_view text);
 // ("]]" closes the first, ">" opens the second), so the document stays well-formed and reads
 // back as the original text.
 std::string cdataSection(std::string_view text);
+// The same section appended to out.
+void appendCdataSection(std::string& out, std::string_view text);
 
 // "<tag>" + text + "</tag>"; the text is written as given (escape it first where needed).
 std::string xmlElement(std::string_view tag, std::string_view text);

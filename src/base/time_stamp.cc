@@ -1,21 +1,21 @@
 #include "base/time_stamp.h"
 
-#include <cstdio>
+#include "util/text_format.h"
 
 namespace sccevtmon {
 
 std::string runTimestamp(const LocalTime& t) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year,
-                t.hour, t.minute, t.second);
-  return buffer;
+  std::string out;
+  out.reserve(19);
+  appendTimestamp(out, t);
+  return out;
 }
 
 std::string fileStamp(const LocalTime& t) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%02d%02d%04d%02d%02d%02d", t.month, t.day, t.year, t.hour,
-                t.minute, t.second);
-  return buffer;
+  std::string out;
+  out.reserve(14);
+  appendFileStamp(out, t);
+  return out;
 }
 
 std::optional<LocalTime> parseRunTimestamp(std::string_view text) {

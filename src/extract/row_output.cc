@@ -7,43 +7,108 @@
 #include "base/text.h"
 #include "base/time_stamp.h"
 #include "util/ascii.h"
+#include "util/text_format.h"
 
 namespace sccevtmon {
 namespace {
 
-// The stored date and time in the report's MM/DD/YYYY HH:NN:SS form. The query engine gives it
-// month first; an ISO text (YYYY-MM-DD HH:NN:SS) is read too. A text that is neither is written
-// as stored.
-std::string reportTime(std::string_view storedText) {
-  std::string stored(storedText);
-  if (auto t = parseRunTimestamp(stored)) return runTimestamp(*t);
+// The stored date and time in the report's MM/DD/YYYY HH:NN:SS form. The query engines give it
+// in that form, and such a text is used as it is (read and written again it would come out the
+// same, and one whose date does not exist is written as stored below). Month first with
+// one-digit fields, or ISO (YYYY-MM-DD HH:NN:SS), is read and written again; a text that is
+// neither is written as stored.
+std::string_view reportTime(std::string_view stored, std::string& formatted) {
+  if (hasTimestampShape(stored)) return stored;
+  formatted.clear();
+  if (auto t = parseRunTimestamp(stored)) {
+    appendTimestamp(formatted, *t);
+    return formatted;
+  }
   LocalTime t;
   char tail = 0;
-  if (std::sscanf(stored.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour,
-                  &t.minute, &t.second, &tail) == 6 &&
+  if (std::sscanf(std::string(stored).c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month,
+                  &t.day, &t.hour, &t.minute, &t.second, &tail) == 6 &&
       isValidLocalTime(t)) {
-    return runTimestamp(t);
+    appendTimestamp(formatted, t);
+    return formatted;
   }
   return stored;
 }
 
-std::string cdataElement(const std::string& tag, FieldText value) {
-  return "<" + tag + ">" + cdataSection(value.value_or(std::string_view())) + "</" + tag + ">";
-}
-
-std::string cdataElement(const std::string& tag, const FieldValue& value) {
-  return cdataElement(tag, value ? FieldText(*value) : std::nullopt);
-}
-
-Status writeLines(TextStream& stream, std::string& copy, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) {
-    if (Status s = stream.writeLine(line); !s.ok()) return s;
-    appendToCopy(copy, line);
+// The numeric form of scriptid or scriptver. A text of at most 15 digits, the usual case, is
+// its digits without leading zeros; anything else takes the full reading.
+void appendScriptNumber(std::string& out, const std::string& text) {
+  if (!text.empty() && text.size() <= 15 &&
+      text.find_first_not_of("0123456789") == std::string::npos) {
+    std::size_t first = text.find_first_not_of('0');
+    if (first == std::string::npos) {
+      out += '0';
+    } else {
+      out.append(text, first);
+    }
+    return;
   }
-  return Status::success();
+  out += numberText(numericValue(text));
 }
 
-std::string scriptNumber(const std::string& text) { return numberText(numericValue(text)); }
+// The lines of one <ROW> block, each built in one buffer that all lines share and written as
+// one line of a report stream and of its text copy. After a failed write nothing more is
+// written, and status() tells the failure.
+class RowLines {
+ public:
+  RowLines(TextStream& stream, std::string& copy) : stream_(stream), copy_(copy) {
+    line_.reserve(256);
+  }
+
+  void text(std::string_view text) {
+    line_.assign(text);
+    emit();
+  }
+  // "<tag>" + the numeric form of a script number + "</tag>".
+  void number(std::string_view tag, const std::string& text) {
+    openTag(tag);
+    appendScriptNumber(line_, text);
+    closeTag(tag);
+  }
+  // "<tag>" + a CDATA section of value ("" when null) + "</tag>".
+  void cdata(std::string_view tag, const FieldValue& value) {
+    cdata(tag, value ? std::string_view(*value) : std::string_view());
+  }
+  void cdata(std::string_view tag, FieldText value) {
+    cdata(tag, value.value_or(std::string_view()));
+  }
+  // "<tag>" + a CDATA section of a whole number + "</tag>".
+  void cdata(std::string_view tag, long long number) {
+    openTag(tag);
+    line_ += "<![CDATA[";
+    appendDecimal(line_, number);
+    line_ += "]]>";
+    closeTag(tag);
+  }
+  void cdata(std::string_view tag, std::string_view value) {
+    openTag(tag);
+    appendCdataSection(line_, value);
+    closeTag(tag);
+  }
+  const Status& status() const { return status_; }
+
+ private:
+  void openTag(std::string_view tag) { line_.assign("<").append(tag).append(">"); }
+  void closeTag(std::string_view tag) {
+    line_.append("</").append(tag).append(">");
+    emit();
+  }
+  void emit() {
+    if (!status_.ok()) return;
+    status_ = stream_.writeLine(line_);
+    if (status_.ok()) appendToCopy(copy_, line_);
+  }
+
+  TextStream& stream_;
+  std::string& copy_;
+  std::string line_;
+  Status status_;
+};
 
 Status handleRow(RunState& rs, const MonitorEntry& entry, std::int16_t option, WorkingSets& sets,
                  RecordSet& rows) {
@@ -53,19 +118,24 @@ Status handleRow(RunState& rs, const MonitorEntry& entry, std::int16_t option, W
     }
     rs.hasDetailRows = true;
     ++rs.totalEventCount;
+    RowLines out(*rs.detailStream, rs.detailXml);
+    out.text("<ROW>");
+    out.number("scrid", entry.scriptid);
+    out.number("scrver", entry.scriptver);
+    out.cdata("evttype", rows.valueAt(kEvtType));
     FieldText when = rows.valueAt(kDateTime);
-    FieldValue time = when ? FieldValue(reportTime(*when)) : FieldValue();
-    if (Status s = writeLines(
-            *rs.detailStream, rs.detailXml,
-            {"<ROW>", "<scrid>" + scriptNumber(entry.scriptid) + "</scrid>",
-             "<scrver>" + scriptNumber(entry.scriptver) + "</scrver>",
-             cdataElement("evttype", rows.valueAt(kEvtType)), cdataElement("datetime", time),
-             cdataElement("evtsrc", rows.valueAt(kEvtSrc)), cdataElement("cat", rows.valueAt(kCat)),
-             cdataElement("evtid", rows.valueAt(kEvtId)), cdataElement("msg", rows.valueAt(kMsg)),
-             "</ROW>"});
-        !s.ok()) {
-      return s;
+    if (when) {
+      std::string formatted;
+      out.cdata("datetime", reportTime(*when, formatted));
+    } else {
+      out.cdata("datetime", std::string_view());
     }
+    out.cdata("evtsrc", rows.valueAt(kEvtSrc));
+    out.cdata("cat", rows.valueAt(kCat));
+    out.cdata("evtid", rows.valueAt(kEvtId));
+    out.cdata("msg", rows.valueAt(kMsg));
+    out.text("</ROW>");
+    if (!out.status().ok()) return out.status();
   }
   sets.summaryGroups.count(rows.valueAt(kEvtType), rows.valueAt(kEvtSrc), rows.valueAt(kEvtId));
   return Status::success();
@@ -125,18 +195,18 @@ Status writeSummaryRows(RunState& rs, const MonitorEntry& entry, WorkingSets& se
   std::int16_t option = 0;
   if (Status s = outputOption(entry.outputopt, &option); !s.ok()) return s;
   if (option != 1 && option != 3) return Status::success();
-  const std::string scrid = "<scrid>" + scriptNumber(entry.scriptid) + "</scrid>";
-  const std::string scrver = "<scrver>" + scriptNumber(entry.scriptver) + "</scrver>";
   for (const SummaryGroups::Group& group : sets.summaryGroups.groups()) {
     rs.hasSummaryRows = true;
-    if (Status s =
-            writeLines(*rs.summaryStream, rs.summaryXml,
-                       {"<ROW>", scrid, scrver, cdataElement("evttype", group.evttype),
-                        cdataElement("evtsrc", group.evtsrc), cdataElement("evtid", group.evtid),
-                        cdataElement("totalCount", FieldValue(decimal(group.count))), "</ROW>"});
-        !s.ok()) {
-      return s;
-    }
+    RowLines out(*rs.summaryStream, rs.summaryXml);
+    out.text("<ROW>");
+    out.number("scrid", entry.scriptid);
+    out.number("scrver", entry.scriptver);
+    out.cdata("evttype", group.evttype);
+    out.cdata("evtsrc", group.evtsrc);
+    out.cdata("evtid", group.evtid);
+    out.cdata("totalCount", static_cast<long long>(group.count));
+    out.text("</ROW>");
+    if (!out.status().ok()) return out.status();
   }
   return Status::success();
 }

@@ -53,6 +53,8 @@ Status moveFile(RunState& rs, Platform& os, const std::string& source,
   if (Status s = parseFlag(copyFlag, &copy); !s.ok()) return s;
   if (copy) {
     subWriteLog(rs, "MSG : Copying file " + source + " to " + destination);
+    // The agent may take the copy as soon as it stands in place: the log first.
+    flushActivityLog(rs);
     if (Status s = os.files.copyFile(source, destination, true); !s.ok()) return s;
   } else {
     subWriteLog(rs, "MSG : No events generated");
@@ -74,6 +76,7 @@ void subMoveFiles(RunState& rs, Platform& os, const std::string& source,
           "The report file " + source + " could not be handed over: " + s.description;
     }
   }
+  flushActivityLog(rs);
 }
 
 namespace {

@@ -61,6 +61,8 @@ Status spoolReport(RunState& rs, Platform& os, const std::string& prefix, const 
   if (Status s = os.files.createFileAside(path, &aside, &stream); !s.ok()) return s;
   Status s = stream->writeLine(xml);
   if (s.ok()) s = stream->close();
+  // In place the agent may take it at once: the log first.
+  if (s.ok()) flushActivityLog(rs);
   if (s.ok()) s = os.files.renameFile(aside, path);
   if (!s.ok()) {
     stream.reset();

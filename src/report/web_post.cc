@@ -68,6 +68,8 @@ bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::stri
   if (s.ok()) {
     s = step([&] {
       call = PostXmlCall{xml, false, url, "", "", "", "", "", ""};
+      // The server must never hold a report that the log does not lead up to.
+      flushActivityLog(rs);
       return object->postXmlString(call, &posted);
     });
   }

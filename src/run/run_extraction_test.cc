@@ -225,5 +225,70 @@ TEST_F(RunExtractionTest, TemplateGoneBeforeTheReportFilesIsReported) {
   EXPECT_FALSE(leftInInstallation());
 }
 
+// The activity log gathers lines in a buffer; whatever the server or the agent receives, the
+// log file already leads up to it. The fake streams here keep their text until flushed, and
+// the log file is read at the moment of each post and each file put into the post-logs folder.
+struct LogOrderCase {
+  const char* name;
+  bool postsSucceed;
+  bool leftByEarlierRun;  // a whole report file waits in the installation folder
+  std::vector<std::string> moments;
+};
+
+class LogOrderTest : public RunExtractionTest,
+                     public ::testing::WithParamInterface<LogOrderCase> {};
+
+TEST_P(LogOrderTest, TheLogOnDiskLeadsUpToEveryPostAndHandOver) {
+  const LogOrderCase& c = GetParam();
+  struct Moment {
+    std::string what;  // "post", "copy" or "kept"
+    std::string log;   // the log file at that moment
+  };
+  fake.files.holdUntilFlush = true;
+  if (!c.postsSucceed) fake.webPost.fail("500", "Server error", "");
+  if (c.leftByEarlierRun) {
+    fake.files.addFile("/agent/wpevntsummdsk_N_4711_03072026130509.xml", "<x/>");
+  }
+  useTemplate(dcm("System", "3"));
+  std::vector<Moment> moments;
+  fake.webPost.onPost = [&](const PostXmlCall&) {
+    moments.push_back({"post", fake.files.content(kLog)});
+  };
+  fake.files.fail = [&](const std::string& op, const std::string& path) {
+    if (op == "copyFile" && path.find("/SCCPostLogs/") != std::string::npos) {
+      moments.push_back({"copy", fake.files.content(kLog)});
+    } else if (op == "renameFile" && path.find("/SCCPostLogs/wpdcm") != std::string::npos) {
+      moments.push_back({"kept", fake.files.content(kLog)});
+    }
+    return Status::success();
+  };
+  subMain(rs, os);
+
+  const std::string whole = fake.files.content(kLog);
+  std::vector<std::string> kinds;
+  for (const Moment& m : moments) {
+    kinds.push_back(m.what);
+    EXPECT_TRUE(whole.starts_with(m.log)) << m.what;
+    // The last line on disk is the one that announced this post or file.
+    ASSERT_GE(m.log.size(), 22u);
+    std::size_t last = m.log.rfind("\r\n", m.log.size() - 3);
+    std::string line = m.log.substr(last == std::string::npos ? 0 : last + 2);
+    const std::string announced = m.what == "post"   ? "MSG : Webposting Source :: "
+                                  : m.what == "copy" ? "MSG : Copying file "
+                                                     : "MSG : Creating File ";
+    EXPECT_EQ(line.substr(20, announced.size()), announced) << line;
+  }
+  EXPECT_EQ(kinds, c.moments);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PostsAndHandOvers, LogOrderTest,
+    ::testing::Values(LogOrderCase{"posted", true, false, {"copy", "copy", "post"}},
+                      LogOrderCase{"kept_after_a_hand_over_at_start_up",
+                                   false,
+                                   true,
+                                   {"copy", "copy", "copy", "post", "kept"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace sccevtmon

@@ -56,12 +56,13 @@ bool extractEvents(RunState& rs, Platform& os) {
   bool lastRunDue = false;
   for (const std::string& name : rs.eventLogNames) {
     subWriteLog(rs, "MSG : @@@@@@@@@@@ Event Source " + name);
-    if (trimSpaces(name).empty()) continue;
-    if (!fncCreateLogParserObject(rs, os)) continue;
-    fncGetAllEventDetails(rs, os, name);
-    subWriteLog(rs,
-                "MSG : Updating the " + rs.executionIniPath + " with value : " + rs.monitorTime);
-    lastRunDue = true;
+    if (!trimSpaces(name).empty() && fncCreateLogParserObject(rs, os)) {
+      fncGetAllEventDetails(rs, os, name);
+      subWriteLog(rs,
+                  "MSG : Updating the " + rs.executionIniPath + " with value : " + rs.monitorTime);
+      lastRunDue = true;
+    }
+    flushActivityLog(rs);
   }
   return lastRunDue;
 }
@@ -88,10 +89,14 @@ void applyEventThreshold(RunState& rs) {
 namespace {
 
 // The run's steps. Returns the error that no step handled; early exits end the run themselves.
+// The activity log is flushed at the end of each step (see flushActivityLog); the steps that
+// post or hand files over flush it themselves before they do.
 Status runSequence(RunState& rs, Platform& os) {
   if (Status s = subStartUp(rs, os); !s.ok() || rs.ended) return s;
+  flushActivityLog(rs);
   rs.monitorTime = runTimestamp(os.clock.now());
   recoverReportFiles(rs, os);
+  flushActivityLog(rs);
 
   const std::string templatePath =
       rs.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
@@ -109,11 +114,14 @@ Status runSequence(RunState& rs, Platform& os) {
     checkTemplateIntegrity(rs, os, templatePath);
     rs.templateBytes.reset();
   }
+  flushActivityLog(rs);
   if (!trimSpaces(rs.failureReason).empty()) {
     reportAndEnd(rs, os);
     return Status::success();
   }
-  if (!fncChkLastRunTime(rs, os)) {
+  const bool gateOpen = fncChkLastRunTime(rs, os);
+  flushActivityLog(rs);
+  if (!gateOpen) {
     reportAndEnd(rs, os);
     return Status::success();
   }
@@ -125,6 +133,7 @@ Status runSequence(RunState& rs, Platform& os) {
   }
 
   if (Status s = createReportFiles(rs, os); !s.ok()) return s;
+  flushActivityLog(rs);
   bool lastRunDue = false;
   if (rs.hasEntries) {
     if (Status s = writeTemplateHeaders(rs); !s.ok()) return s;
@@ -132,12 +141,14 @@ Status runSequence(RunState& rs, Platform& os) {
   }
   if (Status s = closeReportFiles(rs); !s.ok()) return s;
   subWriteLog(rs, "MSG : " + std::string(63, '-'));
+  flushActivityLog(rs);
 
   const std::string postLogs = rs.installPath + "SCCPostLogs\\";
   subMoveFiles(rs, os, rs.installPath + rs.summaryFileName, postLogs + rs.summaryFileName,
                flagText(rs.hasSummaryRows), rs.summaryAsidePath);
   subWriteLog(rs, "MSG : The summary Xml is:-" + loggedCopy(rs.summaryXml));
   applyEventThreshold(rs);
+  flushActivityLog(rs);
   subMoveFiles(rs, os, rs.installPath + rs.detailFileName, postLogs + rs.detailFileName,
                flagText(rs.hasDetailRows), rs.detailAsidePath);
   rs.summaryStream.reset();
@@ -150,6 +161,7 @@ Status runSequence(RunState& rs, Platform& os) {
       !os.files.fileExists(rs.detailAsidePath)) {
     fncWriteIniValue(os, rs.executionIniPath, "LastRunDateTime", "LastRun", rs.monitorTime);
   }
+  flushActivityLog(rs);
 
   reportAndEnd(rs, os);
   return Status::success();

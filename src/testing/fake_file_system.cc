@@ -18,14 +18,20 @@ class FakeStream : public TextStream {
       Status s = fs_.fail("write", path_);
       if (!s.ok()) return s;
     }
-    fs_.files[path_].content += text;
+    (fs_.holdUntilFlush ? held_ : fs_.files[path_].content) += text;
     return Status::success();
   }
 
-  Status flush() override { return closed_ ? runtimeError(kErrBadFileName) : Status::success(); }
+  Status flush() override {
+    if (closed_) return runtimeError(kErrBadFileName);
+    if (!held_.empty()) fs_.files[path_].content += held_;
+    held_.clear();
+    return Status::success();
+  }
 
   Status close() override {
     if (closed_) return Status::success();
+    flush();
     closed_ = true;
     return fs_.fail ? fs_.fail("close", path_) : Status::success();
   }
@@ -33,6 +39,7 @@ class FakeStream : public TextStream {
  private:
   FakeFileSystem& fs_;
   std::string path_;
+  std::string held_;  // written, not yet flushed (holdUntilFlush)
   bool closed_ = false;
 };
 

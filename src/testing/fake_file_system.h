@@ -29,6 +29,9 @@ class FakeFileSystem : public FileSystem {
   // normalised path; a non-ok result fails it.
   std::function<Status(const std::string& op, const std::string& path)> fail;
   std::vector<std::string> operations;  // "op path" of every operation, in order
+  // Text streams keep what is written until flush() or close(), as the real ones may; by
+  // default it reaches the file at once.
+  bool holdUntilFlush = false;
   // The largest single read of a file opened with openForReading, and the bytes so read.
   std::size_t largestRead = 0;
   std::uint64_t bytesRead = 0;

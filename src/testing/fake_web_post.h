@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class FakeWebPost : public WebPostComponents {
   int creations = 0;               // create() calls, failed or not
   int released = 0;                // objects destroyed
   std::vector<PostXmlCall> calls;  // every call as it came in (outputs still empty)
+  // Called with every post as it comes in, before it is answered.
+  std::function<void(const PostXmlCall&)> onPost;
 
   // Every post succeeds with this answer.
   void succeed(const std::string& answer = "") {
@@ -78,6 +81,7 @@ class FakeWebPost : public WebPostComponents {
 
     Status postXmlString(PostXmlCall& call, bool* result) override {
       owner_.calls.push_back(call);
+      if (owner_.onPost) owner_.onPost(call);
       Answer a = owner_.defaultAnswer;
       if (!owner_.answers.empty()) {
         a = owner_.answers.front();

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "util/ascii.h"
 #include "util/civil_time.h"
+#include "util/text_format.h"
 
 namespace sccevtmon {
 namespace {
@@ -41,11 +42,10 @@ std::optional<T> number(const std::string& text, int base = 10) {
 }
 
 std::string localTimeText(long long civil) {
-  LocalTime t = fromCivilSeconds(civil);
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d %02d:%02d:%02d", t.month, t.day, t.year,
-                t.hour, t.minute, t.second);
-  return buffer;
+  std::string out;
+  out.reserve(19);
+  appendTimestamp(out, fromCivilSeconds(civil));
+  return out;
 }
 
 std::string eventType(std::uint64_t keywords, int level) {
