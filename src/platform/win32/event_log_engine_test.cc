@@ -26,7 +26,7 @@ std::string event(const char* provider, int id, int level, const char* utc, cons
 class ExportedLogQueryEngineTest : public ::testing::Test {
  protected:
   TempFolder folder;
-  ExportedLogQueryEngine engine{[this] { return folder.path(); }};
+  ExportedLogQueryEngine engine{hostFiles(), [this] { return folder.path(); }};
 
   // The rows as "evttype|evtsrc|evtid|msg", or the failure's description.
   std::vector<std::string> run(const std::string& query, long* processed = nullptr) {

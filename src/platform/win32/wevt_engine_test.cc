@@ -16,6 +16,7 @@
 
 #include "platform/clock.h"
 #include "platform/native_fixture.h"
+#include "testing/sample_data.h"
 #include "testing/temp_folder.h"
 #include "util/civil_time.h"
 
@@ -237,7 +238,7 @@ class WevtEngineTest : public ::testing::Test {
  protected:
   FakeWevtApi api;
   std::string exportFolder;  // none: the channels
-  WevtLogQueryEngine engine{api, [this] { return exportFolder; }};
+  WevtLogQueryEngine engine{api, hostFiles(), [this] { return exportFolder; }};
   long processed = -1;
 
   // The rows as "evttype|datetime|evtsrc|cat|evtid|msg", or "failed NUMBER: description".
@@ -558,7 +559,7 @@ TEST_F(WevtEngineTest, TheFolderIsAskedEachTimeAQueryRuns) {
 // channel does not exist.
 TEST(WevtSystemApiTest, AQueryOfAMissingChannelTakesTheErrorPath) {
   std::unique_ptr<WevtApi> api = makeSystemWevtApi();
-  WevtLogQueryEngine engine(*api, [] { return std::string(); });
+  WevtLogQueryEngine engine(*api, hostFiles(), [] { return std::string(); });
   std::unique_ptr<LogQuery> q;
   std::unique_ptr<LogInputFormat> format;
   ASSERT_TRUE(engine.createQuery(&q).ok());
@@ -579,7 +580,7 @@ TEST(WevtSystemApiTest, AQueryOfAMissingChannelTakesTheErrorPath) {
 TEST(WevtSystemApiTest, ReadsTheLastDayOfTheSystemLog) {
   if (runningUnderWine()) GTEST_SKIP() << "wine has no event log";
   std::unique_ptr<WevtApi> api = makeSystemWevtApi();
-  WevtLogQueryEngine engine(*api, [] { return std::string(); });
+  WevtLogQueryEngine engine(*api, hostFiles(), [] { return std::string(); });
   auto text = [](long long civil) {
     LocalTime t = fromCivilSeconds(civil);
     char buffer[40];
