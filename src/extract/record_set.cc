@@ -57,7 +57,7 @@ Status RecordSet::adopt(std::unique_ptr<TextRows> rows) {
   rows->editAll([&](std::size_t column, FieldText in, char* out) -> std::uint32_t {
     if (!in) return TextRows::kNull;
     FieldText cut = fit(column, in);
-    std::memmove(out, cut->data(), cut->size());
+    if (!cut->empty()) std::memmove(out, cut->data(), cut->size());
     return static_cast<std::uint32_t>(cut->size());
   });
   store_ = std::move(rows);

@@ -31,7 +31,8 @@ void TextRows::add(std::span<const Cell> cells, std::uint64_t key) {
       lengths_.push_back(kNull);
       continue;
     }
-    std::memcpy(at, cells[c]->data(), cells[c]->size());
+    // (An empty view may point nowhere, which memcpy must not be given.)
+    if (!cells[c]->empty()) std::memcpy(at, cells[c]->data(), cells[c]->size());
     at += cells[c]->size();
     lengths_.push_back(static_cast<std::uint32_t>(cells[c]->size()));
   }

@@ -12,13 +12,15 @@
 namespace sccevtmon {
 
 // What the engines that answer queries over exported event-log files share: the portable
-// build's engine, and the Windows build's engine for tests, which reads rendered-XML exports.
+// build's engine, and the Windows build's engine over a folder of exports (named by
+// SCCEVTMON_EVENTLOG_DIR or --replay --logs), which reads .evtx and rendered-XML files as the portable build does.
 
 // The event-log input format of these engines; it has no settings.
 class EventLogInputFormat : public LogInputFormat {};
 
 // The rows a query kept, walked in order and read through the query's column aliases
-// (without regard to case). inputUnitsProcessed() is contents.processed.
+// (without regard to case), or taken over whole (takeRows). inputUnitsProcessed() is
+// contents.processed.
 std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> columns,
                                                  EventLogContents contents);
 
