@@ -1,6 +1,7 @@
 #include "testing/fake_file_system.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sccevtmon {
 namespace {
@@ -238,7 +239,18 @@ Status FakeFileSystem::holdForReading(const std::string& path, std::unique_ptr<F
   std::string p = normalise(path);
   if (Status s = check("holdForReading", p); !s.ok()) return s;
   if (!files.count(p)) return runtimeError(kErrFileNotFound);
-  *hold = std::make_unique<FileHold>();
+  class Hold : public FileHold {
+   public:
+    Hold(std::multiset<std::string>& held, std::string path) : held_(held), path_(std::move(path)) {
+      held_.insert(path_);
+    }
+    ~Hold() override { held_.erase(held_.find(path_)); }
+
+   private:
+    std::multiset<std::string>& held_;
+    std::string path_;
+  };
+  *hold = std::make_unique<Hold>(held, p);
   return Status::success();
 }
 

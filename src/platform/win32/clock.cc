@@ -22,8 +22,15 @@ LocalTime WinClock::now() {
 }
 
 // The system's time zone and its daylight-saving rules, not the C run-time's TZ handling,
-// which knows nothing of the zone Windows is set to.
+// which knows nothing of the zone Windows is set to. The dynamic zone: each event's own
+// year's rules, where the plain zone would apply this year's to every year (a window across
+// New Year in a zone whose rules changed would map its older events wrongly).
 long long utcToLocalCivil(long long utcSeconds) {
+  struct Zone {
+    DYNAMIC_TIME_ZONE_INFORMATION information{};
+    bool known = GetDynamicTimeZoneInformation(&information) != TIME_ZONE_ID_INVALID;
+  };
+  static const Zone zone;  // a run is too short for the zone to change under it
   if (utcSeconds < -kSecondsFrom1601To1970) return utcSeconds;
   auto ticks = static_cast<unsigned long long>(utcSeconds + kSecondsFrom1601To1970) *
                static_cast<unsigned long long>(kTicksPerSecond);
@@ -31,7 +38,8 @@ long long utcToLocalCivil(long long utcSeconds) {
   SYSTEMTIME utc;
   SYSTEMTIME local;
   if (!FileTimeToSystemTime(&file, &utc) ||
-      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+      !(zone.known ? SystemTimeToTzSpecificLocalTimeEx(&zone.information, &utc, &local)
+                   : SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))) {
     return utcSeconds;
   }
   return civilSeconds(fromSystemTime(local));
