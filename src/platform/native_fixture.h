@@ -43,6 +43,10 @@ std::unique_ptr<FileSystem> makeFileSystem();
 // Makes a file read-only (or writable again).
 void setReadOnly(const std::string& path, bool readOnly);
 
+// Installs the code page the build's program converts with: the system's ANSI code page on
+// Windows; the portable build keeps Windows-1252.
+void useProgramCodePage();
+
 // Whether the tests run under wine, which differs from Windows in a few known places.
 bool runningUnderWine();
 

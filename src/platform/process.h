@@ -38,6 +38,11 @@ class Process {
 
   // Whether standard error goes to the system journal (as systemd connects a service's).
   virtual bool standardErrorIsJournal() = 0;
+
+  // What --help says of this build, each part ending in a line break: what a run reads and
+  // writes, and where the build finds the agent's identity and the event logs.
+  virtual std::string helpIntroduction() = 0;
+  virtual std::string helpConfiguration() = 0;
 };
 
 }  // namespace sccevtmon

@@ -94,7 +94,9 @@ bool WebPost(RunState& rs, Platform& os, const std::string& xml, const std::stri
 
 void RegisterDLL(RunState& rs, Platform& os) {
   const std::string serverFile = rs.installPath + "\\qWbPost.dll";
-  Status s = os.process.startProcess("regsvr32 -s " + serverFile);
+  // Quoted: regsvr32 takes each blank-separated word as a file, and installations live under
+  // "Program Files (x86)". A path holds no double quote, so nothing inside needs escaping.
+  Status s = os.process.startProcess("regsvr32 -s \"" + serverFile + "\"");
   if (!s.ok()) {
     subWriteLog(rs, "ERR : Function RegisterDLL :: " + decimal(s.number) + ":" + s.description);
     return;

@@ -20,7 +20,7 @@ class WebPostTest : public RunTest {
 
   std::string answer = "left over";
   const std::string kRegistered = "Registered Dll : /agent\\\\qWbPost.dll";
-  const std::string kRegsvr32 = "regsvr32 -s /agent\\\\qWbPost.dll";
+  const std::string kRegsvr32 = "regsvr32 -s \"/agent\\\\qWbPost.dll\"";
 };
 
 TEST_F(WebPostTest, ASuccessfulPostLogsTheAnswer) {
@@ -100,6 +100,17 @@ TEST_F(WebPostTest, AnUnregisteredComponentIsRegisteredOnceAndCreatedAgain) {
                                       "MSG : Webposting Source :: http://h/p.asp?a=1",
                                       "MSG : Webpost Received data :: ok"));
   EXPECT_EQ(fake.webPost.creations, 2);
+}
+
+// regsvr32 takes each blank-separated word as a file: the path is quoted in the command,
+// and the log line keeps the path as built.
+TEST_F(WebPostTest, TheRegistrationCommandQuotesAPathWithBlanks) {
+  rs.installPath = "C:\\Program Files (x86)\\TORVEN\\";
+  fake.process.startStatus = Status::success();
+  EXPECT_FALSE(post());
+  EXPECT_THAT(fake.process.started,
+              ElementsAre("regsvr32 -s \"C:\\Program Files (x86)\\TORVEN\\\\qWbPost.dll\""));
+  EXPECT_EQ(logLines()[0], "Registered Dll : C:\\Program Files (x86)\\TORVEN\\\\qWbPost.dll");
 }
 
 TEST_F(WebPostTest, ARegistrationThatDoesNotHelpEndsInTheError) {

@@ -313,7 +313,11 @@ class Checker {
     std::string why;
     // The routine's log lines go nowhere: the check opens no activity log.
     if (fncGenerateChecksum(rs_, os_, path, why)) {
-      error("template checksum cannot be computed (" + why + "); make the template readable");
+      // The library's own answer is about the file; anything else (a library this program
+      // cannot load, a template rewritten meanwhile) says what to do in its description.
+      const bool libraryAnswered = why.rfind("MD5: ", 0) == 0;
+      error("template checksum cannot be computed (" + why + "): a run reports it as its failure" +
+            (libraryAnswered ? "; make the template readable" : ""));
       return;
     }
     const std::string md5 = toUpperAnsi(trimSpaces(rs_.computedChecksum));

@@ -206,6 +206,22 @@ const Mistake kMistakes[] = {
      Severity::kError, "a run cannot record LastRun or the last failure"},
     {"missing installation folder", [](FakePlatform& f) { f.files.folders.erase("/agent"); },
      Severity::kError, "installation folder /agent does not exist: a run ends at once"},
+    {"checksum library the program cannot load",
+     [](FakePlatform& f) {
+       f.checksum.md5Answer.status =
+           Status{48, "Error in loading DLL QGnMD5: Bad EXE format for QGnMD5."};  // 48: DLL
+     },
+     Severity::kError,
+     "template checksum cannot be computed (fncGenerateChecksum: Error in loading DLL QGnMD5: Bad "
+     "EXE format for QGnMD5.): a run reports it as its failure"},
+    {"checksum library that cannot read the template",
+     [](FakePlatform& f) {
+       f.checksum.md5Answer = {Status::success(), 0, {"", "", "5"}};
+       f.checksum.blockAnswer = {Status::success(), 0, {}};
+     },
+     Severity::kError,
+     "Error = 5 with  KB Block Size): a run reports it as its failure; make the template "
+     "readable"},
     {"EVENT empty", identity("EVENT", " "), Severity::kError,
      "EVENT is empty: a run reports \"Checksum is missing for the event template\"; set EVENT to "
      "the template's MD5 D41D8CD98F00B204E9800998ECF8427E"},
@@ -298,11 +314,33 @@ TEST_F(CheckTest, WithoutTheIdentityKeyNothingElseIsChecked) {
                                           ": put the agent identity under that key");
 }
 
-TEST(RegIdFileNameProblemTest, NamesWhatAFileNameCannotHold) {
-  EXPECT_EQ(regIdFileNameProblem("4711"), "");
-  EXPECT_EQ(regIdFileNameProblem("a\\b"), "holds a path separator");
-  EXPECT_EQ(regIdFileNameProblem("1..2"), "holds \"..\"");
-  EXPECT_EQ(regIdFileNameProblem(std::string("47\n11")), "holds a control character");
+TEST(RegIdFileNameProblemTest, NamesWhatAWindowsFileNameCannotHold) {
+  const std::string kForbidden =
+      "holds a character Windows does not allow in a file name "
+      "(: * ? \" < > |)";
+  const struct {
+    std::string regId;
+    std::string problem;
+  } kCases[] = {
+      {"4711", ""},
+      {"12..3", ""},
+      {"12.", ""},
+      {"...", ""},
+      {"a\\b", "holds a path separator"},
+      {"4/1", "holds a path separator"},
+      {"12:stream", kForbidden},
+      {"1*", kForbidden},
+      {"1?", kForbidden},
+      {"1\"", kForbidden},
+      {"1<", kForbidden},
+      {"1>", kForbidden},
+      {"1|2", kForbidden},
+      {"47\n11", "holds a control character"},
+      {std::string("47\x01"), "holds a control character"},
+      {".", "is \".\""},
+      {"..", "is \"..\""},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(regIdFileNameProblem(c.regId), c.problem) << c.regId;
 }
 
 }  // namespace

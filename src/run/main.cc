@@ -14,12 +14,10 @@ const char kUsage[] =
     "usage: sccevtmon [--version | --help | --check |\n"
     "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]]\n";
 
-void printHelp() {
+void printHelp(sccevtmon::Process& process) {
   std::printf(
       "usage: sccevtmon\n"
-      "Runs the event-log monitor once for the agent named in the registry file, writes\n"
-      "its report files to the agent's post-logs folder and its activity log under\n"
-      "ApplicationLog/qSCCLog.\n"
+      "%s"
       "\n"
       "Operator's options (a normal run takes none):\n"
       "  --check    checks this machine as a run would read it and changes nothing: one\n"
@@ -34,9 +32,8 @@ void printHelp() {
       "  --version  prints the version\n"
       "  --help     prints this help\n"
       "\n"
-      "Environment:\n"
-      "  SCCEVTMON_REGISTRY      registry file (default /etc/sccevtmon/registry.reg)\n"
-      "  SCCEVTMON_EVENTLOG_DIR  event-log folder (default: installation path + EventLogs)\n");
+      "%s",
+      process.helpIntroduction().c_str(), process.helpConfiguration().c_str());
 }
 
 int usage(const std::string& problem = "") {
@@ -62,7 +59,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (args.size() == 1 && args[0] == "--help") {
-    printHelp();
+    printHelp(os.process);
     return 0;
   }
   if (args.size() == 1 && args[0] == "--check") {

@@ -106,11 +106,13 @@ Status runSequence(RunState& rs, Platform& os) {
     return Status::success();
   }
   {
-    // The template is held from its read to its hash (see ChecksumLibrary); the checksum is
-    // taken of the bytes the parser read.
+    // The template is held while it is parsed, and let go before its hash: the agent's
+    // library may open it without sharing. The checksum is of the bytes the parser read
+    // (see ChecksumLibrary).
     std::unique_ptr<FileHold> hold;
     os.files.holdForReading(templatePath, &hold);
     fncParseWebpostData(rs, os, templatePath);
+    hold.reset();
     checkTemplateIntegrity(rs, os, templatePath);
     rs.templateBytes.reset();
   }

@@ -128,6 +128,22 @@ TEST_F(RunTemplateTest, TheChecksumIsTakenOfTheBytesTheParserRead) {
   EXPECT_LT(at("holdForReading"), at("readFile"));
 }
 
+// The agent's library may open the template without sharing: the parse's hold is let go
+// before the library is called.
+TEST_F(RunTemplateTest, TheTemplateIsNotHeldWhileTheLibraryReadsIt) {
+  setTemplate(kGoodTemplate);
+  fake.checksum.readsFile = true;
+  std::vector<size_t> heldDuringCalls;
+  fake.checksum.duringCall = [&] { heldDuringCalls.push_back(fake.files.held.size()); };
+  subMain(rs, fake.platform);
+  EXPECT_EQ(heldDuringCalls, std::vector<size_t>{0});
+  EXPECT_LT(std::find(fake.files.operations.begin(), fake.files.operations.end(),
+                      "holdForReading " + FakeFileSystem::normalise(templatePath)),
+            fake.files.operations.end());
+  // The file read again after the call held the parsed bytes: one call was enough.
+  EXPECT_EQ(fake.checksum.calls.size(), 1u);
+}
+
 TEST_F(RunTemplateTest, ATemplateThatCannotBeParsedStopsTheRunWithTheParsersReason) {
   setTemplate("<dcmevntlgtemplat><dcm scriptid=\"1\"/></dcmevntlgtemplat>");
   subMain(rs, fake.platform);

@@ -53,12 +53,17 @@ std::string printable(std::string text) {
 }  // namespace
 
 std::string regIdFileNameProblem(const std::string& regId) {
+  // Windows' rule on both builds, so a REGID that runs on one runs on the other. Dots are
+  // harmless inside a name ("12..3"); ':' would name an alternate data stream.
   if (regId.find_first_of("/\\") != std::string::npos) return "holds a path separator";
-  if (regId.find("..") != std::string::npos) return "holds \"..\"";
+  if (regId.find_first_of(":*?\"<>|") != std::string::npos) {
+    return "holds a character Windows does not allow in a file name (: * ? \" < > |)";
+  }
   if (std::any_of(regId.begin(), regId.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 32 || c == 0x7F; })) {
     return "holds a control character";
   }
+  if (regId == "." || regId == "..") return "is \"" + regId + "\"";
   return {};
 }
 

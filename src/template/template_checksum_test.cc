@@ -108,5 +108,52 @@ TEST_F(ChecksumTest, AnErrorOfTheBlockWiseCallEndsTheRoutineThroughItsTrap) {
                           "ERR : fncGenerateChecksum: Type mismatch"}));
 }
 
+// A library that reads the file itself (the agent's, on Windows) is called on the template
+// as it is on disk: the checksum stands only while the file still holds the parsed bytes after
+// the call, read once more (and the library called once more) on a difference.
+TEST_F(ChecksumTest, ALibraryThatReadsTheFileIsCheckedAgainstTheParsedBytes) {
+  const std::string kChanged = "The template changed while its checksum was taken";
+  struct Case {
+    const char* name;
+    std::vector<std::string> fileAfterCall;  // the file at each read after a call; "" = none
+    bool failed;
+    std::string reason;
+    size_t libraryCalls;
+  } cases[] = {
+      {"unchanged", {"parsed"}, false, "", 1},
+      {"rewritten with the same bytes", {"pars", "parsed"}, false, "", 2},
+      {"changed", {"other", "other"}, true, "fncGenerateChecksum: " + kChanged, 2},
+      {"gone",
+       {"", ""},
+       true,
+       "fncGenerateChecksum: The template could not be read again after its checksum was taken: "
+       "File not found",
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake.checksum.calls.clear();
+    fake.checksum.readsFile = true;
+    rs.templateBytes = "parsed";
+    size_t call = 0;
+    // The file as the library leaves it behind.
+    fake.checksum.duringCall = [&] {
+      const std::string& after = c.fileAfterCall[call++];
+      fake.files.files.erase(FakeFileSystem::normalise(kFile));
+      if (!after.empty()) fake.files.addFile(kFile, after);
+    };
+    EXPECT_EQ(generate(), c.failed);
+    EXPECT_EQ(rs.failureReason, c.reason);
+    EXPECT_EQ(fake.checksum.calls.size(), c.libraryCalls);
+  }
+  // The portable library hashes the parsed bytes and never reads the file: nothing to compare.
+  fake.checksum.readsFile = false;
+  fake.checksum.duringCall = nullptr;
+  fake.checksum.calls.clear();
+  fake.files.files.erase(FakeFileSystem::normalise(kFile));
+  EXPECT_FALSE(generate());
+  EXPECT_EQ(fake.checksum.calls.size(), 1u);
+}
+
 }  // namespace
 }  // namespace sccevtmon

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace sccevtmon {
 namespace {
@@ -289,7 +290,18 @@ Status FakeFileSystem::holdForReading(const std::string& path, std::unique_ptr<F
   std::string p = normalise(path);
   if (Status s = check("holdForReading", p); !s.ok()) return s;
   if (!files.count(p)) return runtimeError(kErrFileNotFound);
-  *hold = std::make_unique<FileHold>();
+  class Hold : public FileHold {
+   public:
+    Hold(std::multiset<std::string>& held, std::string path) : held_(held), path_(std::move(path)) {
+      held_.insert(path_);
+    }
+    ~Hold() override { held_.erase(held_.find(path_)); }
+
+   private:
+    std::multiset<std::string>& held_;
+    std::string path_;
+  };
+  *hold = std::make_unique<Hold>(held, p);
   return Status::success();
 }
 

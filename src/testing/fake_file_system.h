@@ -22,7 +22,8 @@ class FakeFileSystem : public FileSystem {
 
   std::map<std::string, File> files;
   std::set<std::string> folders;
-  std::set<std::string> locks;  // lock files held (by tryLock, or by "another process")
+  std::set<std::string> locks;      // lock files held (by tryLock, or by "another process")
+  std::multiset<std::string> held;  // files held by holdForReading, while their holds live
   // Called with the operation name ("createFolder", "createTextFile", "append", "write",
   // "copyFile", "deleteFile", "fileSize", "isWritable", "readFile", "openForReading", "readAt",
   // "listFiles", "createFileAside", "renameFile", "tryLock", "holdForReading", "close") and the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ class FakeProcess : public Process {
   void printError(const std::string& line) override { errors.push_back(line); }
   void attachConsole() override { consoleAttached = true; }
   bool standardErrorIsJournal() override { return journal; }
+  std::string helpIntroduction() override { return "Runs the monitor.\n"; }
+  std::string helpConfiguration() override { return "Configuration: fakes.\n"; }
 };
 
 // A checksum library that answers from a script: each call takes the next answer, or the
@@ -68,11 +71,14 @@ class FakeChecksum : public ChecksumLibrary {
   Answer blockAnswer{Status::success(), 1, {"D41D8CD98F00B204E9800998ECF8427E", "0", ""}};
   std::vector<std::string> calls;                    // "md5 FILE" or "block FILE SIZE"
   std::vector<std::optional<std::string>> contents;  // the bytes each call was given
+  bool readsFile = false;                            // answers readsTheFile
+  std::function<void()> duringCall;                  // runs inside each call when set
 
   Status getMd5(const std::string& fileName, const std::string* bytes, ChecksumOutputs& out,
                 std::int16_t* result) override {
     calls.push_back("md5 " + fileName);
     contents.push_back(bytes ? std::optional<std::string>(*bytes) : std::nullopt);
+    if (duringCall) duringCall();
     return apply(md5Answer, out, result);
   }
   Status getMd5WithBlock(const std::string& fileName, const std::string* bytes,
@@ -80,8 +86,10 @@ class FakeChecksum : public ChecksumLibrary {
                          std::int16_t* result) override {
     calls.push_back("block " + fileName + " " + blockSize);
     contents.push_back(bytes ? std::optional<std::string>(*bytes) : std::nullopt);
+    if (duringCall) duringCall();
     return apply(blockAnswer, out, result);
   }
+  bool readsTheFile() override { return readsFile; }
   std::string operatorCommand(const std::string& fileName) override { return "md5sum " + fileName; }
 
  private:

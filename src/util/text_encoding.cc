@@ -2,16 +2,44 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
+#include <vector>
 
 namespace sccevtmon {
 namespace {
 
-// Code points of the bytes 0x80..0x9F. The five bytes Windows leaves undefined map to the C1
-// control of the same number, as the system's conversion does.
+// Code points of the Windows-1252 bytes 0x80..0x9F. The five bytes Windows leaves undefined
+// map to the C1 control of the same number, as the system's conversion does.
 constexpr std::array<char32_t, 32> kHighControls = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+CodePage makeWindows1252() {
+  CodePage page;
+  for (char32_t b = 0; b < 256; ++b) page.characters[b] = b;
+  for (size_t k = 0; k < kHighControls.size(); ++k) page.characters[0x80 + k] = kHighControls[k];
+  return page;
+}
+
+// The installed code page, and the bytes of its characters above ASCII sorted by character
+// (the lowest byte where two bytes give one character) for the way back.
+struct InstalledCodePage {
+  CodePage page;
+  std::vector<std::pair<char32_t, unsigned char>> bytes;
+
+  explicit InstalledCodePage(const CodePage& p) : page(p) {
+    for (int b = 0x80; b < 256; ++b)
+      bytes.emplace_back(p.characters[b], static_cast<unsigned char>(b));
+    std::stable_sort(bytes.begin(), bytes.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+  }
+};
+
+InstalledCodePage& installed() {
+  static InstalledCodePage current(windows1252());
+  return current;
+}
 
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -108,18 +136,33 @@ void decodeUtf16le(std::string_view bytes, Emit emit) {
 
 }  // namespace
 
-char unicodeToAnsi(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (size_t k = 0; k < kHighControls.size(); ++k) {
-    if (kHighControls[k] == cp) return static_cast<char>(0x80 + k);
-  }
-  return '?';
+const CodePage& windows1252() {
+  static const CodePage page = makeWindows1252();
+  return page;
 }
 
-char32_t ansiToUnicode(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
-  return byte;
+void useCodePage(const CodePage& page) { installed() = InstalledCodePage(page); }
+
+int codePageNumber() { return installed().page.number; }
+
+std::string windows1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) appendUtf8(out, windows1252().characters[static_cast<unsigned char>(c)]);
+  return out;
 }
+
+// Every single-byte code page Windows has keeps ASCII as it is.
+char unicodeToAnsi(char32_t cp) {
+  if (cp < 0x80) return static_cast<char>(cp);
+  const auto& bytes = installed().bytes;
+  auto at =
+      std::lower_bound(bytes.begin(), bytes.end(), cp,
+                       [](const auto& entry, char32_t wanted) { return entry.first < wanted; });
+  return at != bytes.end() && at->first == cp ? static_cast<char>(at->second) : '?';
+}
+
+char32_t ansiToUnicode(unsigned char byte) { return installed().page.characters[byte]; }
 
 std::string utf8ToAnsi(std::string_view utf8) {
   // ASCII is the same text in both.

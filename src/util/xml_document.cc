@@ -150,7 +150,7 @@ Status toUtf8(std::string_view bytes, std::string* utf8, bool replaceBad = false
                                            "l1",           "us-ascii",   "ascii"};
   for (const char* name : kAnsiNames) {
     if (encoding == name) {
-      *utf8 = ansiToUtf8(body);
+      *utf8 = windows1252ToUtf8(body);
       return Status::success();
     }
   }

@@ -199,7 +199,8 @@ TEST_F(HardeningE2eTest, ARegIdThatIsNoFileNameEndsTheRunBeforeTheLog) {
   } kRegIds[] = {
       {"1/../../escape", "1/../../escape"},
       {"1\\x", "1\\x"},
-      {"1..", "1.."},
+      {"1:stream", "1:stream"},
+      {"1|2", "1|2"},
       {"1\x01", "1?"},
   };
   for (const auto& c : kRegIds) {
@@ -212,9 +213,13 @@ TEST_F(HardeningE2eTest, ARegIdThatIsNoFileNameEndsTheRunBeforeTheLog) {
     EXPECT_FALSE(inst.exists("SCCPostLogs")) << c.shown;
     EXPECT_TRUE(receiver.requests().empty());
   }
-  inst.writeRegistry({{"REGID", "12abc"}});
-  run();
-  EXPECT_TRUE(inst.exists("ApplicationLog/qSCCLog/sccevtmon_12abc.txt"));
+  // Dots inside a name are harmless: such a REGID runs.
+  for (const char* regId : {"12abc", "12..3"}) {
+    inst.writeRegistry({{"REGID", regId}});
+    run();
+    EXPECT_TRUE(inst.exists("ApplicationLog/qSCCLog/sccevtmon_" + std::string(regId) + ".txt"))
+        << regId;
+  }
 }
 
 // A registry file that is not a regular file of at most 16 MiB is not read: a pipe does not

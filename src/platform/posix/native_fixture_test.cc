@@ -98,6 +98,8 @@ void setReadOnly(const std::string& path, bool readOnly) {
   ::chmod(path.c_str(), readOnly ? 0444 : 0644);
 }
 
+void useProgramCodePage() {}
+
 bool runningUnderWine() { return false; }
 
 }  // namespace sccevtmon

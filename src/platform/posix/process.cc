@@ -75,4 +75,16 @@ bool PosixProcess::standardErrorIsJournal() {
   return ::fstat(STDERR_FILENO, &st) == 0 && st.st_dev == device && st.st_ino == inode;
 }
 
+std::string PosixProcess::helpIntroduction() {
+  return "Runs the event-log monitor once for the agent named in the registry file, writes\n"
+         "its report files to the agent's post-logs folder and its activity log under\n"
+         "ApplicationLog/qSCCLog.\n";
+}
+
+std::string PosixProcess::helpConfiguration() {
+  return "Environment:\n"
+         "  SCCEVTMON_REGISTRY      registry file (default /etc/sccevtmon/registry.reg)\n"
+         "  SCCEVTMON_EVENTLOG_DIR  event-log folder (default: installation path + EventLogs)\n";
+}
+
 }  // namespace sccevtmon

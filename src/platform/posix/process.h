@@ -18,6 +18,8 @@ class PosixProcess : public Process {
   void attachConsole() override;
   // True when JOURNAL_STREAM ("DEV:INODE", set by systemd) names the file standard error is.
   bool standardErrorIsJournal() override;
+  std::string helpIntroduction() override;
+  std::string helpConfiguration() override;
 };
 
 }  // namespace sccevtmon

@@ -11,6 +11,19 @@ namespace {
 using WholeFileFunction = short(WINAPI*)(VARIANT, VARIANT*, VARIANT*, VARIANT*);
 using BlockFunction = short(WINAPI*)(VARIANT, VARIANT, VARIANT*, VARIANT*, VARIANT*);
 
+// The 32-bit build (the one that ships) is never run here: what the agent's standard-call
+// exports pop must be what these calls push (QGetMD5@28, QGetMD5WBlock@44), and a VARIANT
+// passed by value must have the layout OLE Automation gives it.
+#ifndef _WIN64
+static_assert(sizeof(void*) == 4 && alignof(VARIANT) <= 8);
+static_assert(sizeof(VARIANT) == 16, "a VARIANT by value is 16 bytes on i686");
+static_assert(sizeof(VARIANT) + 3 * sizeof(VARIANT*) == 28, "QGetMD5 pops 28 bytes");
+static_assert(2 * sizeof(VARIANT) + 3 * sizeof(VARIANT*) == 44, "QGetMD5WBlock pops 44 bytes");
+#else
+static_assert(sizeof(VARIANT) == 24, "a VARIANT is 24 bytes on x86_64");
+#endif
+static_assert(sizeof(short) == 2, "both functions answer a 16-bit integer");
+
 // A VARIANT this side owns, cleared with it.
 class Variant {
  public:
@@ -63,7 +76,14 @@ Status AgentChecksumLibrary::load() {
   if (code == ERROR_MOD_NOT_FOUND || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
     return Status{kErrFileNotFound, "File not found: " + library_};
   }
-  std::string why = oneLine(win32Message(code));
+  // "%1 is not a valid Win32 application" (Bad EXE format under wine) names the library; it
+  // is what a 64-bit program meets with the agent's 32-bit library.
+  std::string why = oneLine(win32Message(code, {library_}));
+  if (code == ERROR_BAD_EXE_FORMAT) {
+    why += sizeof(void*) == 8 ? " (a 64-bit program cannot load a 32-bit library: run the 32-bit "
+                                "build)"
+                              : " (a 32-bit program cannot load a 64-bit library)";
+  }
   return Status{kErrDllLoad, "Error in loading DLL " + library_ + ": " +
                                  (why.empty() ? "error " + std::to_string(code) : why)};
 }

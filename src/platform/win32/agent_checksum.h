@@ -27,7 +27,7 @@ namespace sccevtmon {
 // A function that answers 0 is not an error: *result is 0 and `out` holds what it reported.
 //
 // The library reads the file itself: the bytes the monitor read (the contents argument) play
-// no part here; the run holds the file against writes and deletes until the hash is taken.
+// no part here; the caller compares them with the file after the call (readsTheFile).
 class AgentChecksumLibrary : public ChecksumLibrary {
  public:
   // library: the name LoadLibraryA is given (tests load their own stand-in).
@@ -45,6 +45,7 @@ class AgentChecksumLibrary : public ChecksumLibrary {
                          std::int16_t* result) override {
     return call("QGetMD5WBlock", fileName, &blockSize, out, result);
   }
+  bool readsTheFile() override { return true; }
   // certutil, which every Windows has, with the file's path in double quotes.
   std::string operatorCommand(const std::string& fileName) override;
 

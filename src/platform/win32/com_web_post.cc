@@ -2,12 +2,24 @@
 
 #include <objbase.h>
 
+#include <cstddef>
 #include <utility>
 
 #include "platform/win32/automation.h"
 
 namespace sccevtmon {
 namespace {
+
+// IDispatch::Invoke reads DISPPARAMS and the VARIANTs of the arguments as the component's
+// compiler laid them out; the shipped build is i686, which these machines never run.
+#ifndef _WIN64
+static_assert(sizeof(VARIANT) == 16 && sizeof(DISPPARAMS) == 16 && sizeof(BSTR) == 4);
+static_assert(offsetof(VARIANT, bstrVal) == 8 && offsetof(VARIANT, pbstrVal) == 8);
+#else
+static_assert(sizeof(VARIANT) == 24 && sizeof(DISPPARAMS) == 24 && sizeof(BSTR) == 8);
+static_assert(offsetof(VARIANT, bstrVal) == 8 && offsetof(VARIANT, pbstrVal) == 8);
+#endif
+static_assert(sizeof(VARIANT_BOOL) == 2 && VARIANT_TRUE == -1);
 
 // The run-time error of a failed Invoke; an exception the component raised carries its own
 // number and description.

@@ -184,7 +184,8 @@ TEST(ComWebPostCreationTest, AProgIdWhoseClassIsNotRegisteredIs429) {
 // The whole WebPost routine over the real process start and component: an
 // unregistered component is registered by a hidden regsvr32 of the installation folder's
 // qWbPost.dll (the stand-in registers the ProgID named in its environment) and a later call
-// posts without registering again.
+// posts without registering again. The installation folder's name has blanks, as under
+// "Program Files (x86)": unquoted, regsvr32 would register nothing.
 class WebPostRegistrationTest : public RunTest {
  protected:
   const std::string kProgId = "sccevtmon.RegistrationTest.WebPost";
@@ -214,8 +215,13 @@ TEST_F(WebPostRegistrationTest, AnUnregisteredComponentIsRegisteredByAHiddenRegs
   Platform os{fake.registry, fake.profile,  fake.files, fake.clock,
               process,       fake.logQuery, component,  fake.checksum};
   // The installation folder holds the component's server file (with the backslash start-up
-  // leaves at its end).
-  rs.installPath = componentsFolder() + "\\";
+  // leaves at its end). The copy stays: the second post loads it into this process.
+  const std::string installation = componentsFolder() + "\\agent (x86) with blanks";
+  CreateDirectoryA(installation.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA((componentsFolder() + "\\qWbPost.dll").c_str(),
+                        (installation + "\\qWbPost.dll").c_str(), FALSE))
+      << GetLastError();
+  rs.installPath = installation + "\\";
   const std::string serverFile = rs.installPath + "\\qWbPost.dll";
   const std::string url = receiver.baseUrl() + "tfr.asp?mmid=11";
 

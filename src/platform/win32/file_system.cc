@@ -66,6 +66,23 @@ class WinFileHold : public FileHold {
   HANDLE file_;
 };
 
+// The run's lock: its byte range is unlocked before the file is closed (Windows releases the
+// locks of a closed handle only some time later).
+class WinFileLock : public FileHold {
+ public:
+  explicit WinFileLock(HANDLE file) : file_(file) {}
+  ~WinFileLock() override {
+    OVERLAPPED range{};
+    UnlockFileEx(file_, 0, 1, 0, &range);
+    CloseHandle(file_);
+  }
+  WinFileLock(const WinFileLock&) = delete;
+  WinFileLock& operator=(const WinFileLock&) = delete;
+
+ private:
+  HANDLE file_;
+};
+
 // Opens a text file for writing; a folder of that name is a path/file access error, as on the
 // portable build. A symbolic link or junction in the last part of the path is not followed:
 // rewriting or appending to one fails, and creating a new file where one is fails as existing.
@@ -270,10 +287,24 @@ Status WinFileSystem::createFileAside(const std::string& path, std::string* asid
   return Status::success();
 }
 
+// About a second in all: long enough for a scanner to finish with a file just closed.
+WinFileSystem::WinFileSystem() : pause_([] { Sleep(100); }) {}
+
+Status WinFileSystem::replace(const std::string& from, const std::string& to) {
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return Status::success();
+    }
+    DWORD error = GetLastError();
+    bool heldByAnother = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                         error == ERROR_LOCK_VIOLATION;
+    if (!heldByAnother || attempt == kReplaceAttempts) return runtimeErrorFromWin32(error);
+    pause_();
+  }
+}
+
 Status WinFileSystem::renameFile(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-             ? Status::success()
-             : lastError();
+  return replace(from, to);
 }
 
 Status WinFileSystem::copyFile(const std::string& source, const std::string& destination,
@@ -295,9 +326,8 @@ Status WinFileSystem::copyFile(const std::string& source, const std::string& des
   Status result;
   if (!CopyFileA(source.c_str(), temp.c_str(), FALSE)) {
     result = lastError();
-  } else if (!MoveFileExA(temp.c_str(), destination.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    result = lastError();
+  } else {
+    result = replace(temp, destination);
   }
   if (!result.ok()) {
     SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -337,16 +367,22 @@ std::string WinFileSystem::nativePath(const std::string& path) {
 
 Status WinFileSystem::tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) {
   if (isLink(attributes(path))) return runtimeError(kErrPathFileAccess);
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  // Read access is all a lock needs, and the least another opener must share. No delete
+  // sharing: a lock file deleted while held would let the next run lock a new one.
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return lastError();
+  OVERLAPPED range{};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
     DWORD error = GetLastError();
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+    CloseHandle(file);
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
       return Status{kErrPermissionDenied, "another run holds it"};
     }
     return runtimeErrorFromWin32(error);
   }
-  *lock = std::make_unique<WinFileHold>(file);
+  *lock = std::make_unique<WinFileLock>(file);
   return Status::success();
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "platform/file_system.h"
 
 namespace sccevtmon {
@@ -8,6 +11,12 @@ namespace sccevtmon {
 // them; Win32 error codes become the run-time errors the object raises.
 class WinFileSystem : public FileSystem {
  public:
+  // How often a replace held up by another opener is tried, and what runs between tries.
+  static constexpr int kReplaceAttempts = 10;
+  WinFileSystem();
+  // pause: runs between the tries of a held-up replace (tests release the file there).
+  explicit WinFileSystem(std::function<void()> pause) : pause_(std::move(pause)) {}
+
   bool folderExists(const std::string& path) override;
   Status createFolder(const std::string& path) override;
   bool fileExists(const std::string& path) override;
@@ -21,6 +30,8 @@ class WinFileSystem : public FileSystem {
                                   std::unique_ptr<TextStream>* stream) override;
   Status createFileAside(const std::string& path, std::string* asidePath,
                          std::unique_ptr<TextStream>* stream) override;
+  // Replacing a file another program holds open (the agent reading a report, a scanner
+  // looking at a file just closed) fails until it lets go: both retry a while (see replace).
   Status renameFile(const std::string& from, const std::string& to) override;
   Status copyFile(const std::string& source, const std::string& destination,
                   bool overwrite) override;
@@ -29,9 +40,20 @@ class WinFileSystem : public FileSystem {
   bool isWritable(const std::string& path) override;
   // Repeated separators collapsed and a trailing one dropped.
   std::string nativePath(const std::string& path) override;
-  // The lock file opened without sharing; the hold opened sharing reads only.
+  // The lock is a byte range of the lock file (LockFileEx, without waiting), the file opened
+  // sharing reads and writes: a scanner or a backup that opens the file is no other run.
+  // The hold opens the file sharing reads only.
   Status tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) override;
   Status holdForReading(const std::string& path, std::unique_ptr<FileHold>* hold) override;
+
+ private:
+  // Moves from over to, replacing it: MoveFileExA needs delete access to an existing to, so
+  // another opener that does not share deletion makes it fail with 5 or 32 for as long as it
+  // holds the file. Tried kReplaceAttempts times with pause_ between; the last failure is
+  // returned. The destination is never missing: the move replaces it or leaves it.
+  Status replace(const std::string& from, const std::string& to);
+
+  std::function<void()> pause_;
 };
 
 }  // namespace sccevtmon

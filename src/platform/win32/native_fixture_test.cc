@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/code_page.h"
 #include "platform/win32/file_system.h"
 #include "platform/win32/profile_files.h"
 #include "platform/win32/registry.h"
@@ -75,6 +76,8 @@ std::unique_ptr<ProfileFiles> makeProfileFiles() { return std::make_unique<WinPr
 void setReadOnly(const std::string& path, bool readOnly) {
   SetFileAttributesA(path.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
 }
+
+void useProgramCodePage() { useSystemCodePage(); }
 
 bool runningUnderWine() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");

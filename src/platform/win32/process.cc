@@ -90,4 +90,20 @@ void WinProcess::attachConsole() {
 
 bool WinProcess::standardErrorIsJournal() { return false; }
 
+std::string WinProcess::helpIntroduction() {
+  return "Runs the event-log monitor once for the agent named in the registry, writes its\n"
+         "report files to the agent's post-logs folder and its activity log under\n"
+         "ApplicationLog\\qSCCLog.\n";
+}
+
+std::string WinProcess::helpConfiguration() {
+  return "Configuration:\n"
+         "  The agent's identity: HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVEN (a 32-bit program reads\n"
+         "  SOFTWARE\\WOW6432Node\\TORVEN on 64-bit Windows). The event logs: this computer's\n"
+         "  (wevtutil el lists them).\n"
+         "Environment:\n"
+         "  SCCEVTMON_EVENTLOG_DIR  a folder of exported logs (.evtx or rendered XML) to read\n"
+         "                          instead of this computer's\n";
+}
+
 }  // namespace sccevtmon

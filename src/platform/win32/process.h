@@ -23,6 +23,8 @@ class WinProcess : public Process {
   void attachConsole() override;
   // There is no journal on Windows.
   bool standardErrorIsJournal() override;
+  std::string helpIntroduction() override;
+  std::string helpConfiguration() override;
 };
 
 // The full path of the running executable.

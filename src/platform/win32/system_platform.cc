@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "platform/win32/agent_checksum.h"
 #include "platform/win32/clock.h"
+#include "platform/win32/code_page.h"
 #include "platform/win32/com_web_post.h"
 #include "platform/win32/file_system.h"
 #include "platform/win32/process.h"
@@ -23,6 +24,9 @@ std::string exportedLogFolder() {
 }  // namespace
 
 Platform& systemPlatform() {
+  // Before anything is read: every text the program converts uses the system's code page.
+  static const bool codePage = (useSystemCodePage(), true);
+  (void)codePage;
   static WinRegistry registry;
   static WinProfileFiles profile;
   static WinFileSystem files;
