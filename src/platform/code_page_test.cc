@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/native_fixture.h"
+#include "testing/native_fixture.h"
 #include "testing/test_support.h"
 #include "util/text_encoding.h"
 #include "util/xml_document.h"

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/native_fixture.h"
+#include "testing/native_fixture.h"
 #include "testing/temp_folder.h"
 
 #ifndef _WIN32

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "platform/native_fixture.h"
+#include "testing/native_fixture.h"
 #include "testing/temp_folder.h"
 
 namespace sccevtmon {

@@ -1,4 +1,4 @@
-#include "platform/native_fixture.h"
+#include "testing/native_fixture.h"
 
 #include <sys/stat.h>
 

@@ -148,42 +148,23 @@ Status WinFileSystem::fileSize(const std::string& path, std::uint64_t* size) {
 
 Status WinFileSystem::readFile(const std::string& path, std::string* bytes,
                                std::uint64_t maxBytes) {
-  DWORD a = attributes(path);
-  if (a == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = GetLastError();
-    return runtimeErrorFromWin32(error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
-  }
-  if (isFolder(a)) return runtimeError(kErrPathFileAccess);
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return lastError();
   // Only a file on disk of at most maxBytes is read: a pipe or a device may never end.
-  LARGE_INTEGER size;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
-      static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
-    CloseHandle(file);
-    return runtimeError(kErrPathFileAccess);
-  }
+  std::unique_ptr<ReadableFile> file;
+  if (Status s = openForReading(path, &file); !s.ok()) return s;
+  if (file->size() > maxBytes) return runtimeError(kErrPathFileAccess);
   bytes->clear();
   char buffer[65536];
-  Status result;
   for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-      result = lastError();
-      break;
-    }
-    if (n == 0) break;
-    bytes->append(buffer, n);
-    if (bytes->size() > maxBytes) {  // grown since its size was taken
-      result = runtimeError(kErrPathFileAccess);
-      break;
+    std::size_t n = 0;
+    Status s = file->readAt(bytes->size(), buffer, sizeof buffer, &n);
+    if (s.ok() && n == 0) return s;
+    if (s.ok()) bytes->append(buffer, n);
+    if (s.ok() && bytes->size() > maxBytes) s = runtimeError(kErrPathFileAccess);  // it grew
+    if (!s.ok()) {
+      bytes->clear();
+      return s;
     }
   }
-  CloseHandle(file);
-  if (!result.ok()) bytes->clear();
-  return result;
 }
 
 namespace {

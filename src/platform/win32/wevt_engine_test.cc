@@ -15,7 +15,7 @@
 #include <set>
 
 #include "platform/clock.h"
-#include "platform/native_fixture.h"
+#include "testing/native_fixture.h"
 #include "testing/sample_data.h"
 #include "testing/temp_folder.h"
 #include "util/civil_time.h"
