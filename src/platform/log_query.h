@@ -76,6 +76,9 @@ class LogQueryEngine {
   virtual Status listLogs(std::vector<EventLogSource>* logs) = 0;
   // From now on queries read the event-log files in folder instead of the machine's logs.
   virtual void readLogsFrom(const std::string& folder) = 0;
+  // Whether the logs queries read are files that can be exported into a folder (false: the
+  // logs the system keeps itself, such as Windows' channels).
+  virtual bool readsLogFiles() { return true; }
 };
 
 }  // namespace sccevtmon

@@ -713,6 +713,8 @@ class Checker {
             found != present.end()
                 ? (found->location.empty() ? "give the account the runs use the right to read it"
                                            : "export the log again")
+            : !listed && !os_.logQuery.readsLogFiles()
+                ? "check that this computer's event log service runs (wevtutil el lists the logs)"
             : !listed  ? "export the log into the event-log folder"
             : channels ? "name a log this computer keeps (wevtutil el lists them)"
             : presentNames.empty()

@@ -173,6 +173,15 @@ const Mistake kMistakes[] = {
      Severity::kError,
      "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; name a "
      "log this computer keeps (wevtutil el lists them)"},
+    {"event logs a computer keeps that cannot be listed",
+     [](FakePlatform& f) {
+       entry("<outputopt>1</outputopt>", "Sytem")(f);
+       f.logQuery.logFiles = false;
+       f.logQuery.listStatus = runtimeError(kErrAutomation);
+     },
+     Severity::kError,
+     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; check "
+     "that this computer's event log service runs (wevtutil el lists the logs)"},
     {"event log the account may not read",
      [](FakePlatform& f) {
        f.logQuery.logs = {{"System", ""}};

@@ -27,15 +27,18 @@ class FakeLogQueryEngine : public LogQueryEngine {
   std::vector<std::string> queries;
   int created = 0;
   std::vector<EventLogSource> logs;  // what listLogs() answers
+  Status listStatus;                 // listLogs fails with this when not ok
+  bool logFiles = true;              // what readsLogFiles() answers
   std::string folder;                // set by readLogsFrom()
 
   Status createQuery(std::unique_ptr<LogQuery>* query) override;
   Status createEventLogInputFormat(std::unique_ptr<LogInputFormat>* format) override;
   Status listLogs(std::vector<EventLogSource>* out) override {
     *out = logs;
-    return Status::success();
+    return listStatus;
   }
   void readLogsFrom(const std::string& f) override { folder = f; }
+  bool readsLogFiles() override { return logFiles; }
 };
 
 }  // namespace sccevtmon

@@ -43,6 +43,8 @@ class WevtLogQueryEngine : public LogQueryEngine {
   Status listLogs(std::vector<EventLogSource>* logs) override;
   // From now on queries read the exported logs in folder, not the channels.
   void readLogsFrom(const std::string& folder) override;
+  // Only once a folder of exports is named.
+  bool readsLogFiles() override { return !exportFolder_().empty(); }
 
  private:
   WevtApi& api_;
