@@ -121,6 +121,8 @@ TEST(TextFormatTest, DoublesAsPercentFifteenG) {
     static_assert(sizeof value == sizeof bits);
     std::memcpy(&value, &bits, sizeof value);
     if (i % 2) value = std::ldexp(static_cast<double>(bits >> 11), -static_cast<int>(i % 80));
+    // How a NaN's sign is printed differs between C runtimes; the table holds the NaN case.
+    if (std::isnan(value)) continue;
     char expected[64];
     std::snprintf(expected, sizeof expected, "%.15G", value);
     std::string out;
