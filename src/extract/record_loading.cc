@@ -98,11 +98,6 @@ Status handleEntries(RunState& rs, const std::string& logName, WorkingSets& sets
 
 }  // namespace
 
-std::string withoutForbiddenControls(std::string text) {
-  std::erase_if(text, [](char c) { return forbiddenControl(static_cast<unsigned char>(c)); });
-  return text;
-}
-
 std::string cleanMessage(const LogRecord& record) {
   LogValue value;
   if (!record.getValue("msg", &value).ok() || !value) return {};

@@ -20,7 +20,5 @@ bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const
 // text.
 std::string cleanMessage(const LogRecord& record);
 
-// A column text without the control characters XML forbids (tab, CR and LF stay).
-std::string withoutForbiddenControls(std::string text);
 
 }  // namespace sccevtmon
