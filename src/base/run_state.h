@@ -123,11 +123,18 @@ struct RunState {
   std::int16_t executionStatus = 0;
   std::vector<PostOutcome> posts;  // every post of the run, in order
 
+  // Leftover files under a report file's name that were not whole reports, by name.
+  std::vector<std::string> rejectedFiles;
+
   // The lock on the installation, held for the whole run.
   std::unique_ptr<FileHold> runLock;
 
   // Set once the run has ended (orderly or silently); callers return at once.
   bool ended = false;
+  // Set when the run could not start its work (no installation, REGID refused, lock or
+  // activity log unusable) and told nobody but standard error; another run holding the lock
+  // is not such a failure.
+  bool startFailed = false;
 };
 
 }  // namespace sccevtmon

@@ -69,8 +69,16 @@ class FileHold {
 // before the characters that make that name unique. A file whose name holds it is unfinished.
 inline constexpr char kAsideMark[] = ".part-";
 
+// The description of tryLock's failure when another process holds the lock; every other
+// failure of tryLock means the lock file itself is unusable.
+inline constexpr char kLockHeld[] = "another run holds it";
+
 // The largest settings file (INI, registry file) or template the monitor reads: 16 MiB.
 inline constexpr std::uint64_t kMaxSettingsFileBytes = std::uint64_t{16} << 20;
+
+// What stands at a path, its last part not followed: nothing, a regular file, a folder, or
+// anything else (a link or junction, a pipe, a device).
+enum class PathKind { kMissing, kFile, kFolder, kOther };
 
 // Folder and file operations of the shared file-system object. Paths are Windows-shaped;
 // failures carry run-time error numbers (53 file not found, 76 path not found, 70 permission
@@ -109,8 +117,9 @@ class FileSystem {
   // reader sees the old file or the new one, never a part).
   virtual Status renameFile(const std::string& from, const std::string& to) = 0;
 
-  // Copies a file; the destination appears whole or not at all (the copy is written aside
-  // and renamed).
+  // Copies a file; the destination appears whole or not at all: the copy is written beside
+  // the source (as createFileAside names it) and renamed to the destination, which must be
+  // on the same volume. The destination's folder never holds any other name.
   virtual Status copyFile(const std::string& source, const std::string& destination,
                           bool overwrite) = 0;
   // Deletes a file; force also deletes a read-only one.
@@ -119,6 +128,11 @@ class FileSystem {
   // Whether this process may create and replace files in an existing folder, or write an
   // existing file. Asks without writing anything.
   virtual bool isWritable(const std::string& path) = 0;
+  // What stands at path, without following a link in its last part.
+  virtual PathKind pathKind(const std::string& path) = 0;
+  // The name of the user who owns path, where the system has one owner per file and tells
+  // it; empty otherwise (Windows, a missing path).
+  virtual std::string ownerName(const std::string& path) = 0;
   // The path as this system writes it, for texts an operator reads or types.
   virtual std::string nativePath(const std::string& path) = 0;
   // Takes the exclusive lock on the lock file path (created when missing) without waiting;

@@ -178,6 +178,28 @@ const char* const kIni =
     "[Tabs]\r\n"
     "\tt\t=\tv\t\r\n";
 
+// The line shapes the rules above do not settle, each read as Windows reads them.
+const char* const kShapesIni =
+    "[After] text after the bracket\r\n"
+    "k=after\r\n"
+    "[A]B]\r\n"
+    "k=last bracket\r\n"
+    "[Twice]\r\n"
+    "Empty=\r\n"
+    "Empty=second\r\n"
+    "[Unclosed\r\n"
+    "k=in Twice still\r\n";
+
+// A file as Notepad saves "Unicode": UTF-16LE with its byte-order mark.
+std::string utf16le(const std::string& ansi) {
+  std::string out = "\xFF\xFE";
+  for (char c : ansi) {
+    out += c;  // Latin-1 only: one unit, high byte 0
+    out += '\0';
+  }
+  return out;
+}
+
 const std::string kLong(4999, 'L');
 const std::string kLongIni = "[S]\r\nlong=" + kLong + "\r\n";
 
@@ -242,6 +264,19 @@ const ProfileCase kProfileCases[] = {
     {"TextIsZero", kFile, kIni, kInt, "Main", "Word", "", 5, "", 0, ""},
     {"EmptyNumberIsTheDefault", kFile, kIni, kInt, "Main", "Empty", "", 5, "", 5, ""},
     {"MissingNumberIsTheDefault", kFile, kIni, kInt, "Main", "Nope", "", 5, "", 5, ""},
+    // Line shapes.
+    {"TextAfterASectionsBracketIsIgnored", kFile, kShapesIni, kGet, "After", "k", "d", 64, "after",
+     0, ""},
+    {"SectionNameEndsAtTheLastBracket", kFile, kShapesIni, kGet, "A]B", "k", "d", 64,
+     "last bracket", 0, ""},
+    {"EmptyValueBeforeTheSameKeyWins", kFile, kShapesIni, kGet, "Twice", "Empty", "d", 64, "", 0,
+     ""},
+    {"UnclosedBracketIsNoSection", kFile, kShapesIni, kGet, "Twice", "k", "d", 64, "in Twice still",
+     0, ""},
+    {"Utf16FileWithByteOrderMark", kFile, utf16le("[S]\r\nk = caf\xE9 \r\n"), kGet, "s", "K", "d",
+     64, "caf\xE9", 0, ""},
+    {"Utf16NumberWithByteOrderMark", kFile, utf16le("[S]\r\nn=42\r\n"), kInt, "S", "n", "", 5, "",
+     42, ""},
     // Writing.
     {"WriteCreatesTheFile", Place::kMissingFile, "", kWrite, "S", "k", "v", 0, "", 0,
      "[S]\r\nk=v\r\n"},
@@ -255,6 +290,8 @@ const ProfileCase kProfileCases[] = {
      0, "", 0, "[S]\r\nk=3\r\nk=2\r\n"},
     {"WriteKeepsBlanksOfTheValue", Place::kMissingFile, "", kWrite, "S", "k", " v ", 0, "", 0,
      "[S]\r\nk= v \r\n", "wine trims the value it writes"},
+    {"WriteKeepsAUtf16File", kFile, utf16le("[S]\r\na=1\r\n"), kWrite, "S", "a", "2", 0, "", 0,
+     utf16le("[S]\r\na=2\r\n")},
     {"WriteIntoAMissingFolderFails", Place::kMissingFolder, "", kWrite, "S", "k", "v", 0, "",
      kErrorPathNotFound, ""},
     {"WriteToAReadOnlyFileFails", Place::kReadOnlyFile, "[S]\r\nk=1\r\n", kWrite, "S", "k", "2", 0,

@@ -38,6 +38,14 @@ class Process {
 
   // Whether standard error goes to the system journal (as systemd connects a service's).
   virtual bool standardErrorIsJournal() = 0;
+  // Whether the process runs as the superuser, who may write where the service's account
+  // cannot (false on Windows, where the agent's account is an administrator too).
+  virtual bool runsAsSuperuser() = 0;
+  // Whether standard error is a terminal: a run started by hand, which shows its outcome.
+  virtual bool standardErrorIsTerminal() = 0;
+  // The exit status of a run that could not start its work. The portable build's service
+  // manager reads it; on Windows the agent starts the program and reads no code, so it is 0.
+  virtual int startFailureExitStatus() = 0;
 
   // What --help says of this build, each part ending in a line break: what a run reads and
   // writes, and where the build finds the agent's identity and the event logs.

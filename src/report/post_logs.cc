@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "util/xml_document.h"
 
 namespace sccevtmon {
 namespace {
@@ -70,7 +71,8 @@ void subMoveFiles(RunState& rs, Platform& os, const std::string& source,
                   const std::string& asidePath) {
   Status s = moveFile(rs, os, source, destination, copyFlag, asidePath);
   if (!s.ok()) {
-    subWriteLog(rs, "ERR : subMoveFiles, " + s.description);
+    // The error alone ("File already exists") does not say which of the files it is about.
+    subWriteLog(rs, "ERR : subMoveFiles, " + s.description + ": " + source + " -> " + destination);
     if (rs.handOverFailure.empty()) {
       rs.handOverFailure =
           "The report file " + source + " could not be handed over: " + s.description;
@@ -109,6 +111,35 @@ ReportFileName classify(const std::string& name, const std::string& regId, bool 
   return ReportFileName::kNone;
 }
 
+// The largest leftover report file read to see whether it is whole: above a full detail file
+// of 32767 rows with long messages.
+constexpr std::uint64_t kMaxLeftoverBytes = std::uint64_t{256} << 20;
+
+// Whether a leftover under a report file's name is a whole report of its kind for this
+// REGID: the summary file is one document rooted in <wpevntsummdsk> whose <regid> is the
+// REGID; the detail file is a sequence of elements that parses and starts with <agtregid>
+// holding it. A file cut short no longer parses. The run writes ANSI bytes without a
+// declaration, so the file is read as the code page it was written in.
+bool isWholeReport(Platform& os, const std::string& path, const std::string& name,
+                   const std::string& regId) {
+  std::string bytes;
+  if (!os.files.readFile(path, &bytes, kMaxLeftoverBytes).ok()) return false;
+  const bool summary = name.starts_with("wpevntsummdsk_N_");
+  XmlLoadOptions options;
+  options.fragment = !summary;
+  options.replaceBadBytes = true;
+  XmlDocument doc;
+  bytes.insert(0, "<?xml version=\"1.0\" encoding=\"windows-1252\"?>");
+  if (!doc.loadBytes(bytes, options).ok()) return false;
+  XmlNode root = doc.rootElement();
+  if (summary) {
+    if (!root.isElement("wpevntsummdsk")) return false;
+    XmlNode id = root.firstElement("regid");
+    return id && id.text() == regId;
+  }
+  return root.isElement("agtregid") && root.text() == regId;
+}
+
 }  // namespace
 
 void recoverReportFiles(RunState& rs, Platform& os) {
@@ -118,7 +149,19 @@ void recoverReportFiles(RunState& rs, Platform& os) {
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
       ReportFileName kind = classify(name, rs.regId, true);
-      if (kind == ReportFileName::kWhole) {
+      if (kind == ReportFileName::kWhole &&
+          !isWholeReport(os, rs.installPath + name, name, rs.regId)) {
+        // The agent collects only the post-logs folder, so the file waits here, out of the
+        // way of every later run, for someone to look at it.
+        const std::string rejected = name + ".rejected";
+        Status s = os.files.renameFile(rs.installPath + name, rs.installPath + rejected);
+        subWriteLog(rs, "ERR : The file " + rs.installPath + name +
+                            " is not a whole report of its kind" +
+                            (s.ok() ? ", renamed to " + rs.installPath + rejected
+                                    : "; renaming it to " + rs.installPath + rejected +
+                                          " failed: " + s.description));
+        rs.rejectedFiles.push_back(name);
+      } else if (kind == ReportFileName::kWhole) {
         subWriteLog(rs, "MSG : Handing over the report file " + rs.installPath + name +
                             " left by an earlier run");
         subMoveFiles(rs, os, rs.installPath + name, postLogs + name, "True");

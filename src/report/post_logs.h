@@ -24,9 +24,12 @@ void subMoveFiles(RunState& rs, Platform& os, const std::string& source,
 
 // What an earlier run of the agent left behind, settled before the run gate: a whole report
 // file in the installation folder (its run ended before handing it over) is handed over now,
-// with a line saying so; an unfinished one (a run cut short while writing it, whose hour is
-// then extracted again since LastRun did not move) is removed, as is an unfinished copy or
-// kept report in the post-logs folder. Only files named for the agent's REGID are touched.
+// with a line saying so, but only when it is a whole report of its kind for this REGID: any
+// other file under a report file's name is renamed to "<name>.rejected" in the installation
+// folder with an "ERR : " line naming both and is listed in rejectedFiles; an unfinished one (a run
+// cut short while writing it, whose hour is then extracted again since LastRun did not move) is
+// removed, as is an unfinished copy or kept report in the post-logs folder. Only files named for
+// the agent's REGID are touched.
 void recoverReportFiles(RunState& rs, Platform& os);
 
 // A flag as the word the hand-over takes ("True" or "False").

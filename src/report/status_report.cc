@@ -127,12 +127,20 @@ Status postExecutionStatus(RunState& rs, Platform& os) {
     if (Status s = spoolReport(rs, os, "wpdcmscctmpevtlgst_N_", statusXml); !s.ok()) return s;
   }
 
-  if (trimSpaces(rs.failureReason).empty()) {
-    double limit = 0;
-    if (Status s = thresholdLimit(rs.eventThreshold, &limit); !s.ok()) return s;
-    if (static_cast<double>(rs.totalEventCount) > limit) {
-      rs.failureReason = "Total events generated are " + decimal(rs.totalEventCount) +
-                         " which violates the threshold defined as " + rs.eventThreshold;
+  // The threshold is tested whatever else failed, so two failures in one run lose neither:
+  // the first stays the reason and the violation is logged. With a reason already set, a
+  // threshold that does not convert must not keep that reason from being reported.
+  const bool failedBefore = !trimSpaces(rs.failureReason).empty();
+  double limit = 0;
+  if (Status s = thresholdLimit(rs.eventThreshold, &limit); !s.ok()) {
+    if (!failedBefore) return s;
+  } else if (static_cast<double>(rs.totalEventCount) > limit) {
+    const std::string violation = "Total events generated are " + decimal(rs.totalEventCount) +
+                                  " which violates the threshold defined as " + rs.eventThreshold;
+    if (failedBefore) {
+      subWriteLog(rs, "MSG : " + violation);
+    } else {
+      rs.failureReason = violation;
     }
   }
   const std::string reason = trimSpaces(rs.failureReason);

@@ -14,6 +14,7 @@
 #include "extract/filter_pipeline.h"
 #include "extract/query_builder.h"
 #include "extract/row_output.h"
+#include "run/check_files.h"
 #include "run/startup.h"
 #include "template/template_checksum.h"
 #include "util/ascii.h"
@@ -126,6 +127,7 @@ class Checker {
     if (!checkRegistry() || !checkInstallationFolder()) return findings_;
     checkIdentity();
     checkWrittenFolders();
+    for (Finding& f : checkWrittenFiles(os_, rs_.installPath, rs_.regId)) findings_.push_back(f);
     checkTemplate();
     checkExecutionState();
     checkEventLogs();

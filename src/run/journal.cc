@@ -94,6 +94,9 @@ std::string journalLine(const RunState& rs, Platform& os, const Status& trapped)
                                         : " failed: ");
   line += rs.fromTime.empty() ? "no window" : "window " + rs.fromTime + " to " + rs.toTime;
   line += "; " + logsPart(rs) + "; " + reportFilesPart(rs, os) + "; " + postsPart(rs, failure);
+  for (const std::string& name : rs.rejectedFiles) {
+    line += "; leftover " + name + " not a whole report, renamed " + name + ".rejected";
+  }
   if (!failure.empty()) line += "; failure: " + failure;
   if (!trapped.ok()) line += "; error: " + trapped.description;
   // One line, whatever the texts it quotes hold.
@@ -103,7 +106,7 @@ std::string journalLine(const RunState& rs, Platform& os, const Status& trapped)
 }
 
 void tellJournal(const RunState& rs, Platform& os, const Status& trapped) {
-  if (!os.process.standardErrorIsJournal()) return;
+  if (!os.process.standardErrorIsJournal() && !os.process.standardErrorIsTerminal()) return;
   if (std::string line = journalLine(rs, os, trapped); !line.empty()) os.process.printError(line);
 }
 

@@ -21,8 +21,9 @@ namespace sccevtmon {
 // there is nothing to say. Looks in the post-logs folder for the report files; changes nothing.
 std::string journalLine(const RunState& rs, Platform& os, const Status& trapped);
 
-// Prints journalLine to standard error when standard error is the system journal; nothing
-// otherwise, so a run from a terminal or the tests prints exactly what it always has.
+// Prints journalLine to standard error when standard error is the system journal or a
+// terminal (a run started by hand shows its outcome); nothing otherwise, so a run from the
+// agent prints what it always has.
 void tellJournal(const RunState& rs, Platform& os, const Status& trapped);
 
 }  // namespace sccevtmon

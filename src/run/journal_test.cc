@@ -123,5 +123,22 @@ TEST_F(JournalTest, AnEarlyExitHasNoWindow) {
                 "missing."});
 }
 
+// Run once by hand, the run shows its outcome; from the agent or the timer it prints nothing.
+TEST_F(JournalTest, ARunFromATerminalPrintsTheSameLine) {
+  fake.webPost.succeed("OK");
+  fake.process.journal = false;
+  fake.process.terminal = true;
+  subMain(rs, os);
+  ASSERT_EQ(fake.process.errors.size(), 1u);
+  EXPECT_TRUE(fake.process.errors[0].starts_with("sccevtmon: run 03/07/2026 14:05:09 failed: "));
+
+  FakePlatform quiet;
+  quiet.registry = fake.registry;
+  quiet.files.addFolder("/agent");
+  RunState run;
+  subMain(run, quiet.platform);
+  EXPECT_TRUE(quiet.process.errors.empty());
+}
+
 }  // namespace
 }  // namespace sccevtmon

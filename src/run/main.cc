@@ -12,7 +12,8 @@ namespace {
 
 const char kUsage[] =
     "usage: sccevtmon [--version | --help | --check |\n"
-    "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]]\n";
+    "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]\n"
+    "                           [--threshold N]]\n";
 
 void printHelp(sccevtmon::Process& process) {
   std::printf(
@@ -22,13 +23,14 @@ void printHelp(sccevtmon::Process& process) {
       "Operator's options (a normal run takes none):\n"
       "  --check    checks this machine as a run would read it and changes nothing: one\n"
       "             line per finding (ok, warning, error); exits 1 when there is an error\n"
-      "  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]\n"
+      "  --replay --from T --to T --out DIR [--template FILE] [--logs DIR] [--threshold N]\n"
       "             runs the template's entries over the window T to T (local time,\n"
       "             \"YYYY-MM-DD HH:MM:SS\") and writes the report files a run would write\n"
       "             into DIR, stamped with the window's end; prints what each entry found.\n"
       "             No run gate, no checksum refusal, nothing of the installation\n"
       "             written. --template and --logs read another template and event-log\n"
-      "             folder\n"
+      "             folder (both needed without a registry file); --threshold sets the\n"
+      "             event threshold. DIR may not lie in the installation folder\n"
       "  --version  prints the version\n"
       "  --help     prints this help\n"
       "\n"
@@ -47,8 +49,9 @@ int usage(const std::string& problem = "") {
 int main(int argc, char** argv) {
   if (argc == 1) {
     sccevtmon::RunState rs;
-    sccevtmon::subMain(rs, sccevtmon::systemPlatform());
-    return 0;
+    sccevtmon::Platform& os = sccevtmon::systemPlatform();
+    sccevtmon::subMain(rs, os);
+    return rs.startFailed ? os.process.startFailureExitStatus() : 0;
   }
   const std::vector<std::string> args(argv + 1, argv + argc);
   sccevtmon::Platform& os = sccevtmon::systemPlatform();

@@ -44,6 +44,41 @@ std::optional<LocalTime> parseOptionTime(const std::string& text) {
   return t;
 }
 
+// What is wrong with a time option's text, or empty text. An event log's time stamps count
+// from 1601, and the report's texts hold four-digit years.
+std::string optionTimeProblem(const std::string& name, const std::string& text) {
+  std::size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  if (digits > 4 && text.size() == 15 + digits) {
+    return name + " " + text + " lies after the year 9999, the last an event log can hold";
+  }
+  std::optional<LocalTime> time = parseOptionTime(text);
+  if (!time) return name + " " + text + " is not a time YYYY-MM-DD HH:MM:SS";
+  if (time->year < 1601) {
+    return name + " " + text + " lies before the year 1601, the first an event log can hold";
+  }
+  return {};
+}
+
+// Whether path is folder or lies inside it, comparing the paths as the file layer writes
+// them (without following links).
+bool isSameOrInside(Platform& os, const std::string& path, const std::string& folder) {
+  std::string p = os.files.nativePath(path);
+  std::string f = os.files.nativePath(folder);
+  if (p.empty() || f.empty()) return false;
+  auto sep = [](char c) { return c == '/' || c == '\\'; };
+  while (p.size() > 1 && sep(p.back())) p.pop_back();
+  while (f.size() > 1 && sep(f.back())) f.pop_back();
+  // Windows names compare without regard to case; the portable build's do not.
+  bool folded = f.find('\\') != std::string::npos;
+  if (folded) {
+    p = toUpperAnsi(p);
+    f = toUpperAnsi(f);
+  }
+  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 &&
+                    (sep(p[f.size()]) || sep(f.back())));
+}
+
 // The threshold as a run settles it, read without writing the default back.
 std::string thresholdOf(Platform& os, const std::string& installPath) {
   std::string buffer(100, ' ');
@@ -121,12 +156,13 @@ std::vector<std::string> entryTable(const RunState& rs) {
 
 std::string parseReplayOptions(const std::vector<std::string>& args, ReplayOptions* options) {
   for (std::size_t i = 0; i < args.size(); i += 2) {
-    std::string* value = args[i] == "--from"       ? &options->from
-                         : args[i] == "--to"       ? &options->to
-                         : args[i] == "--out"      ? &options->outFolder
-                         : args[i] == "--template" ? &options->templateFile
-                         : args[i] == "--logs"     ? &options->logFolder
-                                                   : nullptr;
+    std::string* value = args[i] == "--from"        ? &options->from
+                         : args[i] == "--to"        ? &options->to
+                         : args[i] == "--out"       ? &options->outFolder
+                         : args[i] == "--template"  ? &options->templateFile
+                         : args[i] == "--logs"      ? &options->logFolder
+                         : args[i] == "--threshold" ? &options->threshold
+                                                    : nullptr;
     if (value == nullptr) return "unknown option " + args[i];
     if (i + 1 >= args.size() || args[i + 1].empty()) return args[i] + " needs a value";
     *value = args[i + 1];
@@ -134,13 +170,20 @@ std::string parseReplayOptions(const std::vector<std::string>& args, ReplayOptio
   if (options->from.empty() || options->to.empty() || options->outFolder.empty()) {
     return "--replay needs --from, --to and --out";
   }
-  std::optional<LocalTime> from = parseOptionTime(options->from);
-  std::optional<LocalTime> to = parseOptionTime(options->to);
-  for (auto [name, time, text] :
-       {std::tuple{"--from", &from, &options->from}, std::tuple{"--to", &to, &options->to}}) {
-    if (!*time) return std::string(name) + " " + *text + " is not a time YYYY-MM-DD HH:MM:SS";
+  for (auto [name, text] : {std::pair{"--from", &options->from}, std::pair{"--to", &options->to}}) {
+    if (std::string problem = optionTimeProblem(name, *text); !problem.empty()) return problem;
   }
-  if (civilSeconds(*from) > civilSeconds(*to)) return "--from lies after --to";
+  if (civilSeconds(*parseOptionTime(options->from)) > civilSeconds(*parseOptionTime(options->to))) {
+    return "--from lies after --to";
+  }
+  if (!options->threshold.empty()) {
+    const std::string& t = options->threshold;
+    bool digits = t.size() <= 5 &&
+                  std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || numericValue(t) < 1 || numericValue(t) > 32767) {
+      return "--threshold " + t + " is not a whole number from 1 to 32767";
+    }
+  }
   return {};
 }
 
@@ -151,12 +194,28 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
   };
   RunState rs;  // its activity log stays closed: the routines' log lines go nowhere
   fncGetRegInfo(rs, os, "SOFTWARE\\TORVEN");
-  if (std::string why = os.registry.unavailableReason(); !why.empty()) return fail(why);
-  if (std::string problem = regIdFileNameProblem(rs.regId); !problem.empty()) {
-    return fail("REGID \"" + rs.regId + "\" " + problem + ": it cannot name the report files");
+  // Someone without an installation replays another machine's template and logs.
+  const std::string noRegistry = os.registry.unavailableReason();
+  if (!noRegistry.empty()) {
+    if (options.templateFile.empty() || options.logFolder.empty()) {
+      return fail(noRegistry + "; without a registry file --replay needs --template and --logs");
+    }
+    rs = RunState{};
+    os.process.printError("sccevtmon: warning: " + noRegistry +
+                          "; the report files carry no REGID");
+  } else {
+    if (std::string problem = regIdFileNameProblem(rs.regId); !problem.empty()) {
+      return fail("REGID \"" + rs.regId + "\" " + problem + ": it cannot name the report files");
+    }
+    if (numericValue(rs.regId) == 0) {
+      return fail("REGID \"" + rs.regId + "\" is not a non-zero number: a run would refuse it");
+    }
   }
-  if (numericValue(rs.regId) == 0) {
-    return fail("REGID \"" + rs.regId + "\" is not a non-zero number: a run would refuse it");
+  if (const std::string install = trimSpaces(rs.installPath);
+      !install.empty() && isSameOrInside(os, options.outFolder, install)) {
+    return fail("--out " + os.files.nativePath(options.outFolder) +
+                " lies in the installation folder " + os.files.nativePath(install) +
+                ": the agent and the next run would take the replayed files for real reports");
   }
   std::string templatePath = options.templateFile;
   if (templatePath.empty()) {
@@ -180,7 +239,9 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
                           "\": a run would refuse this template");
   }
 
-  rs.eventThreshold = trimSpaces(rs.installPath).empty() ? "50" : thresholdOf(os, rs.installPath);
+  rs.eventThreshold = !options.threshold.empty() ? numberText(numericValue(options.threshold))
+                      : trimSpaces(rs.installPath).empty() ? "50"
+                                                           : thresholdOf(os, rs.installPath);
   const LocalTime to = *parseOptionTime(options.to);
   rs.fromTime = runTimestamp(*parseOptionTime(options.from));
   rs.toTime = runTimestamp(to);

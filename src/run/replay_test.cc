@@ -30,6 +30,19 @@ TEST(ReplayOptionsTest, NamesWhatIsWrong) {
        "--from lies after --to"},
       {{"--since", "x"}, "unknown option --since"},
       {{"--from", "2026-03-01 00:00:00", "--out"}, "--out needs a value"},
+      {{"--from", "1600-12-31 23:59:59", "--to", "2026-03-07 14:05:09", "--out", "/o"},
+       "--from 1600-12-31 23:59:59 lies before the year 1601, the first an event log can hold"},
+      {{"--from", "2026-03-01 00:00:00", "--to", "10000-01-01 00:00:00", "--out", "/o"},
+       "--to 10000-01-01 00:00:00 lies after the year 9999, the last an event log can hold"},
+      {{"--from", "2026-03-01 00:00:00", "--to", "2026-03-07 14:05:09", "--out", "/o",
+        "--threshold", "0"},
+       "--threshold 0 is not a whole number from 1 to 32767"},
+      {{"--from", "2026-03-01 00:00:00", "--to", "2026-03-07 14:05:09", "--out", "/o",
+        "--threshold", "32768"},
+       "--threshold 32768 is not a whole number from 1 to 32767"},
+      {{"--from", "2026-03-01 00:00:00", "--to", "2026-03-07 14:05:09", "--out", "/o",
+        "--threshold", "2.5"},
+       "--threshold 2.5 is not a whole number from 1 to 32767"},
   };
   for (const Case& c : cases) {
     ReplayOptions o;
@@ -65,7 +78,7 @@ class ReplayTest : public RunTest {
         row("Warning event", "Disk", "9", "03/02/2026 11:00:00"),
         row("Warning event", "Ntfs", "55", "03/03/2026 12:00:00"),
         row("Information event", "Disk", "1", "03/04/2026 13:00:00")};
-    options = {"2026-03-01 00:00:00", "2026-03-07 14:00:00", "/out", "", "/exports"};
+    options = {"2026-03-01 00:00:00", "2026-03-07 14:00:00", "/out", "", "/exports", ""};
   }
   ReplayOptions options;
   std::vector<std::string> table;
@@ -124,6 +137,50 @@ TEST_F(ReplayTest, KeepsOnlyWhatARunHandsOverAndWarnsOfADifferentChecksum) {
   EXPECT_EQ(table.back(), "no detail file: its 2 rows exceed the threshold 1");
   EXPECT_EQ(table[table.size() - 2], "wrote /out/wpevntsummdsk_N_4711_03012026100000.xml");
   EXPECT_FALSE(fake.files.hasFile("/out/wpevntdumpdsk_Y_4711_03012026100000.xml"));
+}
+
+// The agent delivers what stands in the post-logs folder and the next run hands over what
+// stands in the installation folder: a replay may write in neither.
+TEST_F(ReplayTest, RefusesAnOutFolderInTheInstallation) {
+  for (const char* out : {"/agent", "/agent/", "/agent\\SCCPostLogs", "/agent/SCCPostLogs/x"}) {
+    fake.process.errors.clear();
+    options.outFolder = out;
+    EXPECT_EQ(runReplay(os, options, &table), 1) << out;
+    ASSERT_EQ(fake.process.errors.size(), 1u) << out;
+    EXPECT_TRUE(fake.process.errors[0].starts_with("sccevtmon: --out ")) << out;
+    EXPECT_NE(fake.process.errors[0].find(" lies in the installation folder /agent"),
+              std::string::npos)
+        << fake.process.errors[0];
+  }
+  // A folder whose name only starts like it is another folder (the template's missing log
+  // still fails the replay).
+  fake.process.errors.clear();
+  options.outFolder = "/agentX";
+  runReplay(os, options, &table);
+  EXPECT_TRUE(fake.files.hasFile("/agentX/wpevntsummdsk_N_4711_03072026140000.xml"));
+}
+
+// Someone without an installation replays a template and logs from elsewhere, with their
+// own threshold.
+TEST_F(ReplayTest, WorksWithoutARegistryFileGivenTemplateLogsAndThreshold) {
+  fake.registry.unavailable = "cannot read registry file /etc/reg: No such file or directory";
+  fake.registry.failOpen = 2;
+  EXPECT_EQ(runReplay(os, options, &table), 1);
+  EXPECT_EQ(fake.process.errors,
+            std::vector<std::string>{"sccevtmon: cannot read registry file /etc/reg: No such "
+                                     "file or directory; without a registry file --replay needs "
+                                     "--template and --logs"});
+  fake.process.errors.clear();
+  options.templateFile = "/agent/qSCC/MonitorTemplate/SCCEventLogTemplate.xml";
+  options.threshold = "1";
+  runReplay(os, options, &table);
+  EXPECT_EQ(fake.process.errors.front(),
+            "sccevtmon: warning: cannot read registry file /etc/reg: No such file or directory; "
+            "the report files carry no REGID");
+  ASSERT_FALSE(table.empty());
+  EXPECT_TRUE(table[0].ends_with(", threshold 1")) << table[0];
+  EXPECT_TRUE(fake.files.hasFile("/out/wpevntsummdsk_N__03072026140000.xml"));
+  EXPECT_FALSE(fake.files.hasFile("/out/wpevntdumpdsk_Y__03072026140000.xml"));  // 2 > 1
 }
 
 }  // namespace

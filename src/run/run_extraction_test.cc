@@ -61,7 +61,7 @@ class RunExtractionTest : public RunTest {
   }
 };
 
-TEST_F(RunExtractionTest, OnePassPerDistinctLogAndLastRunAfterEach) {
+TEST_F(RunExtractionTest, OnePassPerDistinctLogAndLastRunOnceWritten) {
   useTemplate(dcm("System", "3") + dcm("Application", "3") + dcm("System", "1"));
   subMain(rs, os);
   EXPECT_EQ(rs.eventLogNames, (Lines{"System", "Application", ""}));
@@ -74,8 +74,6 @@ TEST_F(RunExtractionTest, OnePassPerDistinctLogAndLastRunAfterEach) {
             (Lines{"MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini "
                    "for EventDetails, with value 50",
                    "MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini "
-                   "with value : 03/07/2026 14:05:09",
-                   "MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini "
                    "with value : 03/07/2026 14:05:09"}));
   EXPECT_EQ(fake.profile.value(kIni, "LastRunDateTime", "LastRun"), "03/07/2026 14:05:09");
   EXPECT_EQ(fake.logQuery.queries.size(), 2u);
@@ -87,6 +85,34 @@ TEST_F(RunExtractionTest, OnePassPerDistinctLogAndLastRunAfterEach) {
   // Step 16 at 4 events against the default threshold of 50.
   EXPECT_EQ(select(log, "MSG : Total Events"),
             Lines{"MSG : Total Events generated for the agent is :: 4"});
+}
+
+// A LastRun that cannot be written fails the run: no "Updating" line, the error and the
+// failure report say why, so the same hour is not sent again in silence. A threshold
+// violation in the same run is logged beside it, and the first failure stays the reason.
+TEST_F(RunExtractionTest, ALastRunThatCannotBeWrittenFailsTheRunAndLosesNoOtherFailure) {
+  useTemplate(dcm("System", "3"));
+  fake.files.addFile(kIni, "[Threshold]\r\nEventDetails=2\r\n");
+  fake.profile.failWrite = Status{5, "Access is denied."};
+  fake.process.journal = true;
+  subMain(rs, os);
+  Lines log = messages();
+  const std::string why =
+      "Failed to save the exe's last execution time. Access is denied. "
+      "(/agent/qSCC/MonitorTemplate/SCC_EventLog_Execution.ini)";
+  EXPECT_EQ(select(log,
+                   "MSG : Updating the /agent\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini "
+                   "with"),
+            Lines{});
+  EXPECT_EQ(select(log, "ERR : Failed"), Lines{"ERR : " + why});
+  EXPECT_EQ(select(log, "MSG : Total events generated are "),
+            Lines{"MSG : Total events generated are 3 which violates the threshold defined as 2"});
+  EXPECT_EQ(rs.failureReason, why);
+  ASSERT_EQ(fake.webPost.calls.size(), 2u);
+  EXPECT_NE(fake.webPost.calls[1].xml.find("<faildesc><![CDATA[" + why + "]]>"), std::string::npos);
+  ASSERT_EQ(fake.process.errors.size(), 1u);
+  EXPECT_NE(fake.process.errors[0].find("; failure: " + why), std::string::npos)
+      << fake.process.errors[0];
 }
 
 // LastRun moves only once the report files are settled. A run cut short before (here by a
@@ -247,7 +273,8 @@ TEST_P(LogOrderTest, TheLogOnDiskLeadsUpToEveryPostAndHandOver) {
   fake.files.holdUntilFlush = true;
   if (!c.postsSucceed) fake.webPost.fail("500", "Server error", "");
   if (c.leftByEarlierRun) {
-    fake.files.addFile("/agent/wpevntsummdsk_N_4711_03072026130509.xml", "<x/>");
+    fake.files.addFile("/agent/wpevntsummdsk_N_4711_03072026130509.xml",
+                       "<wpevntsummdsk><regid>4711</regid></wpevntsummdsk>");
   }
   useTemplate(dcm("System", "3"));
   std::vector<Moment> moments;

@@ -58,13 +58,28 @@ bool extractEvents(RunState& rs, Platform& os) {
     subWriteLog(rs, "MSG : @@@@@@@@@@@ Event Source " + name);
     if (!trimSpaces(name).empty() && fncCreateLogParserObject(rs, os)) {
       fncGetAllEventDetails(rs, os, name);
-      subWriteLog(rs,
-                  "MSG : Updating the " + rs.executionIniPath + " with value : " + rs.monitorTime);
       lastRunDue = true;
     }
     flushActivityLog(rs);
   }
   return lastRunDue;
+}
+
+// Writes LastRun, and says so only once it is written: a LastRun left behind would send the
+// same hours again at every later run, so failing to write it fails the run. A failure found
+// earlier (the hand-over's included) stays the run's reason.
+void saveLastRun(RunState& rs, Platform& os) {
+  Status s =
+      os.profile.writeString("LastRunDateTime", "LastRun", rs.monitorTime, rs.executionIniPath);
+  if (s.ok()) {
+    subWriteLog(rs,
+                "MSG : Updating the " + rs.executionIniPath + " with value : " + rs.monitorTime);
+    return;
+  }
+  const std::string why = "Failed to save the exe's last execution time. " + s.description + " (" +
+                          os.files.nativePath(rs.executionIniPath) + ")";
+  subWriteLog(rs, "ERR : " + why);
+  if (trimSpaces(rs.failureReason).empty() && rs.handOverFailure.empty()) rs.failureReason = why;
 }
 
 }  // namespace
@@ -161,7 +176,7 @@ Status runSequence(RunState& rs, Platform& os) {
   // A kept file still standing aside (it could not be put in place) keeps LastRun too.
   if (lastRunDue && !os.files.fileExists(rs.summaryAsidePath) &&
       !os.files.fileExists(rs.detailAsidePath)) {
-    fncWriteIniValue(os, rs.executionIniPath, "LastRunDateTime", "LastRun", rs.monitorTime);
+    saveLastRun(rs, os);
   }
   flushActivityLog(rs);
 

@@ -79,6 +79,75 @@ TEST_F(RunSequenceTest, InvalidRegIdEndsAfterTheBanner) {
   EXPECT_FALSE(reportFilesCreated());
 }
 
+// A run that cannot start its work tells systemd through its exit status; another run
+// holding the lock, or a run that reached its report, is no such failure.
+TEST_F(RunSequenceTest, ARunThatCannotStartItsWorkIsMarkedForTheExitStatus) {
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&)> setUp;
+    bool startFailed;
+    std::vector<std::string> errors;
+  };
+  auto failOp = [](const char* which, Status s) {
+    return [which, s](FakePlatform& f) {
+      f.files.fail = [which, s](const std::string& op, const std::string&) {
+        return op == which ? s : Status::success();
+      };
+    };
+  };
+  const Case cases[] = {
+      {"no installation folder",
+       [](FakePlatform& f) { f.files.folders.clear(); },
+       true,
+       {"sccevtmon: installation folder /agent does not exist"}},
+      {"REGID with a separator",
+       [](FakePlatform& f) { f.registry.setString(kKey, "REGID", "1/2"); },
+       true,
+       {"sccevtmon: the REGID \"1/2\" cannot be part of a file name; the run ends"}},
+      {"REGID zero", [](FakePlatform& f) { f.registry.setString(kKey, "REGID", "0"); }, true, {}},
+      {"lock held by another run",
+       [](FakePlatform& f) { f.files.locks.insert("/agent/sccevtmon.lock"); },
+       false,
+       {"sccevtmon: cannot lock /agent/sccevtmon.lock: another run holds it; the run ends"}},
+      {"lock file not usable",
+       failOp("tryLock", runtimeError(kErrPermissionDenied)),
+       true,
+       {"sccevtmon: cannot lock /agent/sccevtmon.lock: Permission denied; the run ends"}},
+      {"activity log not writable",
+       failOp("createFolder", runtimeError(kErrPermissionDenied)),
+       true,
+       {"sccevtmon: cannot create folder /agent\\ApplicationLog: Permission denied"}},
+      {"a file named SCCPostLogs",
+       [](FakePlatform& f) { f.files.addFile("/agent/SCCPostLogs", ""); },
+       true,
+       {}},
+      {"template missing: reported to the server", [](FakePlatform&) {}, false, {}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform f;
+    f.registry = fake.registry;
+    f.files.addFolder("/agent");
+    c.setUp(f);
+    RunState run;
+    subMain(run, f.platform);
+    EXPECT_EQ(run.startFailed, c.startFailed) << c.name;
+    EXPECT_EQ(f.process.errors, c.errors) << c.name;
+  }
+}
+
+// "File already exists" alone does not say which file is in the way.
+TEST_F(RunSequenceTest, AFileWhereThePostLogsFolderMustBeIsNamed) {
+  fake.files.addFolder("/agent/ApplicationLog/qSCCLog");
+  fake.files.addFile("/agent/SCCPostLogs", "");
+  fake.files.fail = [](const std::string& op, const std::string&) {
+    return op == "createFolder" ? runtimeError(kErrFileExists) : Status::success();
+  };
+  subMain(rs, os);
+  std::vector<std::string> log = messages();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "MSG : Main, File already exists: /agent/SCCPostLogs");
+}
+
 TEST_F(RunSequenceTest, MissingTemplateIsReported) {
   subMain(rs, os);
   EXPECT_EQ(messagesWithoutReports(),

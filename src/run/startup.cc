@@ -82,6 +82,7 @@ Status subStartUp(RunState& rs, Platform& os) {
     }
     os.process.printError("sccevtmon: " + why);
     rs.ended = true;
+    rs.startFailed = true;
     return Status::success();
   }
   if (trimmed.back() != '\\') rs.installPath += "\\";
@@ -92,18 +93,23 @@ Status subStartUp(RunState& rs, Platform& os) {
     os.process.printError("sccevtmon: the REGID \"" + printable(rs.regId) +
                           "\" cannot be part of a file name; the run ends");
     rs.ended = true;
+    rs.startFailed = true;
     return Status::success();
   }
   // Read-only modes, which write nothing, take no lock.
   const std::string lockPath = rs.installPath + os.process.executableBaseName() + ".lock";
   if (Status s = os.files.tryLock(lockPath, &rs.runLock); !s.ok()) {
-    os.process.printError("sccevtmon: cannot lock " + lockPath + ": " + s.description +
-                          "; the run ends");
+    os.process.printError("sccevtmon: cannot lock " + os.files.nativePath(lockPath) + ": " +
+                          s.description + "; the run ends");
     rs.ended = true;
+    rs.startFailed = s.description != kLockHeld;
     return Status::success();
   }
 
-  if (Status s = openActivityLog(rs, os); !s.ok()) return s;
+  if (Status s = openActivityLog(rs, os); !s.ok()) {
+    rs.startFailed = true;
+    return s;
+  }
 
   const std::string stars(85, '*');
   subWriteLog(rs, stars);
@@ -113,10 +119,14 @@ Status subStartUp(RunState& rs, Platform& os) {
   std::string postLogs = rs.installPath + "\\SCCPostLogs";
   if (!os.files.folderExists(postLogs)) {
     subWriteLog(rs, "MSG : Preprocessing : Creating Folder " + postLogs);
-    if (Status s = os.files.createFolder(postLogs); !s.ok()) return s;
+    if (Status s = os.files.createFolder(postLogs); !s.ok()) {
+      rs.startFailed = true;
+      return Status{s.number, s.description + ": " + os.files.nativePath(postLogs)};
+    }
   }
   subWriteLog(rs, "MSG : RegId : " + rs.regId);
   if (numericValue(rs.regId) == 0) {
+    rs.startFailed = true;
     subWriteLog(rs, "MSG : Invalid RegId");
     subEndApplication(rs);
     return Status::success();

@@ -219,6 +219,13 @@ Status FakeFileSystem::copyFile(const std::string& source, const std::string& de
   return Status::success();
 }
 
+PathKind FakeFileSystem::pathKind(const std::string& path) {
+  std::string p = normalise(path);
+  if (others.count(p)) return PathKind::kOther;
+  if (folders.count(p)) return PathKind::kFolder;
+  return files.count(p) ? PathKind::kFile : PathKind::kMissing;
+}
+
 Status FakeFileSystem::deleteFile(const std::string& path, bool force) {
   std::string p = normalise(path);
   if (Status s = check("deleteFile", p); !s.ok()) return s;
@@ -279,7 +286,7 @@ Status FakeFileSystem::tryLock(const std::string& path, std::unique_ptr<FileHold
   std::string p = normalise(path);
   if (Status s = check("tryLock", p); !s.ok()) return s;
   if (!parentExists(p)) return runtimeError(kErrPathNotFound);
-  if (locks.count(p)) return Status{kErrPermissionDenied, "another run holds it"};
+  if (locks.count(p)) return Status{kErrPermissionDenied, kLockHeld};
   if (!files.count(p)) files[p] = File{};
   locks.insert(p);
   *lock = std::make_unique<FakeLock>(locks, p);

@@ -22,6 +22,8 @@ class FakeFileSystem : public FileSystem {
 
   std::map<std::string, File> files;
   std::set<std::string> folders;
+  std::set<std::string> others;               // paths holding a link, a pipe or a device
+  std::map<std::string, std::string> owners;  // ownerName() of a path; empty when not listed
   std::set<std::string> locks;      // lock files held (by tryLock, or by "another process")
   std::multiset<std::string> held;  // files held by holdForReading, while their holds live
   // Called with the operation name ("createFolder", "createTextFile", "append", "write",
@@ -61,6 +63,11 @@ class FakeFileSystem : public FileSystem {
   Status deleteFile(const std::string& path, bool force) override;
   // An existing folder, or an existing file that is not read-only, unless the fail hook says no.
   bool isWritable(const std::string& path) override;
+  PathKind pathKind(const std::string& path) override;
+  std::string ownerName(const std::string& path) override {
+    auto it = owners.find(normalise(path));
+    return it == owners.end() ? std::string() : it->second;
+  }
   std::string nativePath(const std::string& path) override { return normalise(path); }
   Status createFileAside(const std::string& path, std::string* asidePath,
                          std::unique_ptr<TextStream>* stream) override;

@@ -33,7 +33,9 @@ class FakeProcess : public Process {
   Status startStatus = runtimeError(kErrFileNotFound);
   bool hidden = false;
   bool consoleAttached = false;
-  bool journal = false;  // what standardErrorIsJournal() answers
+  bool journal = false;    // what standardErrorIsJournal() answers
+  bool terminal = false;   // what standardErrorIsTerminal() answers
+  bool superuser = false;  // what runsAsSuperuser() answers
   std::vector<std::string> started;
   std::vector<std::string> errors;
 
@@ -54,6 +56,9 @@ class FakeProcess : public Process {
   void printError(const std::string& line) override { errors.push_back(line); }
   void attachConsole() override { consoleAttached = true; }
   bool standardErrorIsJournal() override { return journal; }
+  bool standardErrorIsTerminal() override { return terminal; }
+  bool runsAsSuperuser() override { return superuser; }
+  int startFailureExitStatus() override { return 1; }
   std::string helpIntroduction() override { return "Runs the monitor.\n"; }
   std::string helpConfiguration() override { return "Configuration: fakes.\n"; }
 };

@@ -20,14 +20,16 @@ class FakeProfileFiles : public ProfileFiles {
                           const std::string& defaultValue, std::string& buffer,
                           const std::string& file) override {
     std::optional<std::string> value;
-    if (files_.hasFile(file)) value = profileLookup(files_.content(file), section, key);
+    if (files_.hasFile(file)) {
+      value = profileLookup(profileTextOf(files_.content(file)), section, key);
+    }
     return profileCopyToBuffer(profileStringOrDefault(value, defaultValue), buffer);
   }
 
   std::int32_t getInt(const std::string& section, const std::string& key, std::int32_t defaultValue,
                       const std::string& file) override {
     if (!files_.hasFile(file)) return defaultValue;
-    auto value = profileLookup(files_.content(file), section, key);
+    auto value = profileLookup(profileTextOf(files_.content(file)), section, key);
     return profileIntegerOrDefault(value, defaultValue);
   }
 

@@ -25,7 +25,9 @@ class FakeRegistry : public Registry {
   }
   void addKey(const std::string& key) { keys_[lower(key)]; }
 
-  long failOpen = 0;   // when set, every open fails with this code
+  long failOpen = 0;        // when set, every open fails with this code
+  std::string unavailable;  // what unavailableReason() answers
+  std::string unavailableReason() const override { return unavailable; }
   long failQuery = 0;  // when set, every query fails with this code
   int openCount = 0;
   int closeCount = 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "util/ascii.h"
+#include "util/text_encoding.h"
 
 namespace sccevtmon {
 namespace {
@@ -36,11 +37,12 @@ std::vector<std::string_view> splitLines(std::string_view content) {
   return lines;
 }
 
-// The section name of a header line, or nothing when the line is not one.
+// The section name of a header line, or nothing when the line is not one. The name ends at
+// the line's last ']', as Windows reads it; text after it is ignored.
 std::optional<std::string_view> sectionOf(std::string_view line) {
   std::string_view t = trimBlank(line);
   if (t.empty() || t.front() != '[') return std::nullopt;
-  size_t close = t.find(']');
+  size_t close = t.rfind(']');
   if (close == std::string_view::npos) return std::nullopt;
   return trimBlank(t.substr(1, close - 1));
 }
@@ -160,6 +162,26 @@ std::uint32_t profileCopyToBuffer(std::string_view value, std::string& buffer) {
   buffer.replace(0, n, value.substr(0, n));
   buffer[n] = '\0';
   return static_cast<std::uint32_t>(n);
+}
+
+bool isUtf16Profile(std::string_view bytes) {
+  return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+}
+
+std::string profileTextOf(std::string_view bytes) {
+  return isUtf16Profile(bytes) ? utf16leToAnsi(bytes.substr(2)) : std::string(bytes);
+}
+
+std::string profileBytesOf(std::string_view text, bool utf16) {
+  if (!utf16) return std::string(text);
+  std::string out = "\xFF\xFE";
+  for (char c : text) {
+    // Windows-1252 maps every byte into the basic plane: one UTF-16 unit each.
+    char32_t cp = ansiToUnicode(static_cast<unsigned char>(c));
+    out += static_cast<char>(cp & 0xFF);
+    out += static_cast<char>((cp >> 8) & 0xFF);
+  }
+  return out;
 }
 
 }  // namespace sccevtmon

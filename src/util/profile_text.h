@@ -36,6 +36,19 @@ std::int32_t profileIntegerOrDefault(const std::optional<std::string>& value,
 std::string profileUpdate(std::string_view content, std::string_view section, std::string_view key,
                           std::string_view value);
 
+// Whether the bytes of an INI file are Unicode as the profile functions tell it: they start
+// with the UTF-16LE byte-order mark (as Notepad saves "Unicode").
+bool isUtf16Profile(std::string_view bytes);
+
+// The text of an INI file's bytes as the ANSI profile functions read it: a Unicode file is
+// converted to the program's ANSI text (a character the code page cannot hold becomes '?');
+// any other file is its bytes.
+std::string profileTextOf(std::string_view bytes);
+
+// The bytes to write for text: UTF-16LE with its byte-order mark when the file was Unicode
+// (writing keeps a file's encoding), else the text itself.
+std::string profileBytesOf(std::string_view text, bool utf16);
+
 // Copies value into buffer the way GetPrivateProfileString does: cut to size() - 1 characters,
 // followed by a NUL. Returns the number of characters copied.
 std::uint32_t profileCopyToBuffer(std::string_view value, std::string& buffer);

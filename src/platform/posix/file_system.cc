@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -232,10 +233,10 @@ Status PosixFileSystem::copyFile(const std::string& source, const std::string& d
   }
   int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (in < 0) return fromErrno(errno);
-  // Copy into a new file beside the destination and rename it over, so the destination
-  // folder never holds a half-copied file under the destination's name.
+  // Copy into a new file beside the source and rename it into place: the destination
+  // folder, which another program collects, never holds a name but the destination's.
   std::string temp;
-  int out = createUnique(to + kAsideMark, st.st_mode & 0777, &temp);
+  int out = createUnique(from + kAsideMark, st.st_mode & 0777, &temp);
   if (out < 0) {
     Status s = fromErrno(errno);
     ::close(in);
@@ -291,6 +292,26 @@ bool PosixFileSystem::isWritable(const std::string& path) {
   return ::faccessat(AT_FDCWD, p.c_str(), mode, AT_EACCESS) == 0;
 }
 
+PathKind PosixFileSystem::pathKind(const std::string& path) {
+  struct stat st {};
+  if (::lstat(toPosixPath(path).c_str(), &st) != 0) return PathKind::kMissing;
+  if (S_ISREG(st.st_mode)) return PathKind::kFile;
+  return S_ISDIR(st.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+std::string PosixFileSystem::ownerName(const std::string& path) {
+  struct stat st {};
+  if (::lstat(toPosixPath(path).c_str(), &st) != 0) return {};
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(st.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    return std::to_string(st.st_uid);  // a user without a name is still named by number
+  }
+  return found->pw_name;
+}
+
 std::string PosixFileSystem::nativePath(const std::string& path) {
   std::string p = toPosixPath(path);
   if (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -316,11 +337,16 @@ Status PosixFileSystem::renameFile(const std::string& from, const std::string& t
 Status PosixFileSystem::tryLock(const std::string& path, std::unique_ptr<FileHold>* lock) {
   int fd = ::open(toPosixPath(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return fromErrno(errno);
+  // A pipe or a device opens and locks too, but would not keep a second run out.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Status{kErrPathFileAccess, "not a regular file"};
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     int err = errno;
     ::close(fd);
-    return err == EWOULDBLOCK ? Status{kErrPermissionDenied, "another run holds it"}
-                              : fromErrno(err);
+    return err == EWOULDBLOCK ? Status{kErrPermissionDenied, kLockHeld} : fromErrno(err);
   }
   *lock = std::make_unique<PosixFileHold>(fd);
   return Status::success();

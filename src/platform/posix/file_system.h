@@ -22,6 +22,8 @@ class PosixFileSystem : public FileSystem {
                   bool overwrite) override;
   Status deleteFile(const std::string& path, bool force) override;
   bool isWritable(const std::string& path) override;
+  PathKind pathKind(const std::string& path) override;
+  std::string ownerName(const std::string& path) override;
   std::string nativePath(const std::string& path) override;
   Status createFileAside(const std::string& path, std::string* asidePath,
                          std::unique_ptr<TextStream>* stream) override;

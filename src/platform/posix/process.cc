@@ -75,6 +75,10 @@ bool PosixProcess::standardErrorIsJournal() {
   return ::fstat(STDERR_FILENO, &st) == 0 && st.st_dev == device && st.st_ino == inode;
 }
 
+bool PosixProcess::runsAsSuperuser() { return ::geteuid() == 0; }
+
+bool PosixProcess::standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 std::string PosixProcess::helpIntroduction() {
   return "Runs the event-log monitor once for the agent named in the registry file, writes\n"
          "its report files to the agent's post-logs folder and its activity log under\n"

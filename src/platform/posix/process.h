@@ -18,6 +18,9 @@ class PosixProcess : public Process {
   void attachConsole() override;
   // True when JOURNAL_STREAM ("DEV:INODE", set by systemd) names the file standard error is.
   bool standardErrorIsJournal() override;
+  bool standardErrorIsTerminal() override;
+  bool runsAsSuperuser() override;
+  int startFailureExitStatus() override { return 1; }
   std::string helpIntroduction() override;
   std::string helpConfiguration() override;
 };

@@ -48,7 +48,9 @@ std::uint32_t PosixProfileFiles::getString(const std::string& section, const std
                                            const std::string& defaultValue, std::string& buffer,
                                            const std::string& file) {
   std::optional<std::string> value;
-  if (auto content = readWhole(toPosixPath(file))) value = profileLookup(*content, section, key);
+  if (auto content = readWhole(toPosixPath(file))) {
+    value = profileLookup(profileTextOf(*content), section, key);
+  }
   return profileCopyToBuffer(profileStringOrDefault(value, defaultValue), buffer);
 }
 
@@ -56,7 +58,7 @@ std::int32_t PosixProfileFiles::getInt(const std::string& section, const std::st
                                        std::int32_t defaultValue, const std::string& file) {
   auto content = readWhole(toPosixPath(file));
   if (!content) return defaultValue;
-  auto value = profileLookup(*content, section, key);
+  auto value = profileLookup(profileTextOf(*content), section, key);
   return profileIntegerOrDefault(value, defaultValue);
 }
 
@@ -76,7 +78,9 @@ Status PosixProfileFiles::writeString(const std::string& section, const std::str
     if (!old) return systemError(errno);
     content = *old;
   }
-  std::string updated = profileUpdate(content, section, key, value);
+  const bool utf16 = isUtf16Profile(content);
+  std::string updated =
+      profileBytesOf(profileUpdate(profileTextOf(content), section, key, value), utf16);
 
   // A new file of a name no other file has (never a planted link), renamed over the old one.
   std::string temp = path + kAsideMark + "XXXXXX";

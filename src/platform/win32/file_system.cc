@@ -298,10 +298,10 @@ Status WinFileSystem::copyFile(const std::string& source, const std::string& des
       return runtimeError(kErrPermissionDenied);
     }
   }
-  // Copy into a new file beside the destination and rename it over, so the destination
-  // folder never holds a half-copied file under the destination's name.
+  // Copy into a new file beside the source and rename it into place: the destination
+  // folder, which another program collects, never holds a name but the destination's.
   std::string temp;
-  HANDLE file = createUnique(destination + kAsideMark, &temp);
+  HANDLE file = createUnique(source + kAsideMark, &temp);
   if (file == INVALID_HANDLE_VALUE) return lastError();
   CloseHandle(file);
   Status result;
@@ -334,6 +334,13 @@ bool WinFileSystem::isWritable(const std::string& path) {
   return isFolder(a) || !(a & FILE_ATTRIBUTE_READONLY);
 }
 
+PathKind WinFileSystem::pathKind(const std::string& path) {
+  DWORD a = attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (isLink(a)) return PathKind::kOther;
+  return isFolder(a) ? PathKind::kFolder : PathKind::kFile;
+}
+
 std::string WinFileSystem::nativePath(const std::string& path) {
   std::string out;
   for (size_t i = 0; i < path.size(); ++i) {
@@ -359,7 +366,7 @@ Status WinFileSystem::tryLock(const std::string& path, std::unique_ptr<FileHold>
     DWORD error = GetLastError();
     CloseHandle(file);
     if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
-      return Status{kErrPermissionDenied, "another run holds it"};
+      return Status{kErrPermissionDenied, kLockHeld};
     }
     return runtimeErrorFromWin32(error);
   }

@@ -39,6 +39,8 @@ class WinFileSystem : public FileSystem {
   // From the read-only attribute; access control lists are not consulted.
   bool isWritable(const std::string& path) override;
   // Repeated separators collapsed and a trailing one dropped.
+  PathKind pathKind(const std::string& path) override;
+  std::string ownerName(const std::string&) override { return {}; }
   std::string nativePath(const std::string& path) override;
   // The lock is a byte range of the lock file (LockFileEx, without waiting), the file opened
   // sharing reads and writes: a scanner or a backup that opens the file is no other run.

@@ -90,6 +90,9 @@ void WinProcess::attachConsole() {
 
 bool WinProcess::standardErrorIsJournal() { return false; }
 
+// A run has no console of its own; only the operator's options attach one.
+bool WinProcess::standardErrorIsTerminal() { return false; }
+
 std::string WinProcess::helpIntroduction() {
   return "Runs the event-log monitor once for the agent named in the registry, writes its\n"
          "report files to the agent's post-logs folder and its activity log under\n"

@@ -23,6 +23,9 @@ class WinProcess : public Process {
   void attachConsole() override;
   // There is no journal on Windows.
   bool standardErrorIsJournal() override;
+  bool standardErrorIsTerminal() override;
+  bool runsAsSuperuser() override { return false; }
+  int startFailureExitStatus() override { return 0; }
   std::string helpIntroduction() override;
   std::string helpConfiguration() override;
 };

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "run/check.h"
+
+namespace sccevtmon {
+
+// The check of every file and folder a run writes, for the user running the check: the lock,
+// the activity log and its folders, the execution-state file and the post-logs folder. A file
+// where a folder must be (or the reverse), a link or anything but a plain file where the lock
+// or the activity log must be, and an existing file the user cannot write are errors. Run by
+// the superuser against an installation another user owns, it says that its answers are the
+// superuser's, names the command to run as the owner, and finds the files a run as the
+// superuser left that the owner's runs cannot write. installPath ends with a separator.
+std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installPath,
+                                       const std::string& regId);
+
+}  // namespace sccevtmon
