@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "e2e_support.h"
 
 namespace sccevtmon::e2e {
@@ -117,6 +119,45 @@ TEST(ExecutionStateE2eTest, ARepeatedFailureIsRecognisedWhateverItsLineBreaksOrL
               "[LastFailure]\r\nReason=" +
                   stored + "\r\nExecutedOn=03/07/2026 15:10:00\r\n");
   }
+}
+
+// An execution-state file a run cannot write (left by a run as root, say) fails the run
+// instead of sending the same hour at every run in silence.
+TEST(ExecutionStateE2eTest, ALastRunThatCannotBeWrittenFailsTheRun) {
+  ReportingAgent agent;
+  agent.inst.writeTemplate(oneLogTemplate("System"));
+  agent.inst.write("EventLogs/System.xml", systemEvent(7, "2026-03-07T13:10:00.000Z"));
+  agent.inst.write(kIni, "[LastRunDateTime]\r\nLastRun=03/07/2026 13:00:00\r\n");
+  std::filesystem::permissions(agent.inst.path(kIni), std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::group_read |
+                                                          std::filesystem::perms::others_read);
+  agent.run("2026-03-07 14:05:09");
+  const std::string why = "Failed to save the exe's last execution time. Access is denied. (" +
+                          agent.inst.path(kIni) + ")";
+  EXPECT_EQ(agent.failures(), std::vector<std::string>{why});
+  EXPECT_TRUE(agent.logged("ERR : " + why));
+  EXPECT_FALSE(agent.logged("MSG : Updating the " + agent.inst.path("") +
+                            "\\qSCC\\MonitorTemplate\\SCC_EventLog_Execution.ini with value : "
+                            "03/07/2026 14:05:09"));
+  EXPECT_EQ(iniValue(agent.inst.read(kIni), "LastRun"), "03/07/2026 13:00:00");
+  // The events themselves went out.
+  EXPECT_TRUE(agent.inst.exists("SCCPostLogs/wpevntdumpdsk_Y_4711_03072026140509.xml"));
+}
+
+// What an older version left cut short, or anything else under a report file's name, never
+// reaches the agent: it is renamed out of the way and named.
+TEST(ExecutionStateE2eTest, TheHandOverAtStartUpRejectsWhatIsNotAWholeReport) {
+  ReportingAgent agent;
+  agent.inst.writeTemplate(oneLogTemplate("System"));
+  const std::string leftover = "wpevntdumpdsk_Y_4711_03072026130509.xml";
+  agent.inst.write(leftover, "<agtregid>4711</agtregid>\r\n<ROW>\r\n<msg><![CDATA[cut");
+  agent.run("2026-03-07 14:05:09");
+  const std::string path = agent.inst.path("") + "\\" + leftover;
+  EXPECT_TRUE(agent.logged("ERR : The file " + path +
+                           " is not a whole report of its kind, renamed to " + path + ".rejected"));
+  EXPECT_TRUE(agent.inst.exists(leftover + ".rejected"));
+  EXPECT_FALSE(agent.inst.exists(leftover));
+  EXPECT_FALSE(agent.inst.exists("SCCPostLogs/" + leftover));
 }
 
 }  // namespace

@@ -175,9 +175,9 @@ TEST_F(HardeningE2eTest, ARunThatFindsTheInstallationLockedEndsAtOnce) {
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
   RunResult r = run();
   ::close(fd);
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.err, "sccevtmon: cannot lock " + inst.path("") +
-                       "\\sccevtmon.lock: another run holds it; the run ends\n");
+  EXPECT_EQ(r.exitCode, 0);  // another run is no failure
+  EXPECT_EQ(r.err, "sccevtmon: cannot lock " + inst.path("sccevtmon.lock") +
+                       ": another run holds it; the run ends\n");
   EXPECT_EQ(inst.list(""),
             (Lines{"Configuration", "EventLogs", "qSCC", "registry.reg", "sccevtmon.lock"}));
   EXPECT_EQ(inst.list("qSCC/MonitorTemplate"), Lines{"SCCEventLogTemplate.xml"});
@@ -186,6 +186,23 @@ TEST_F(HardeningE2eTest, ARunThatFindsTheInstallationLockedEndsAtOnce) {
   // Once the lock is free, the run goes ahead.
   run();
   EXPECT_EQ(receiver.requests().size(), 1u);
+}
+
+// A lock file that cannot keep a second run out ends the run with exit status 1 and its path.
+TEST_F(HardeningE2eTest, AnUnusableLockFileEndsTheRunWithStatusOne) {
+  const std::string lock = inst.path("sccevtmon.lock");
+  for (const char* kind : {"link", "pipe"}) {
+    std::filesystem::remove(lock);
+    if (std::string(kind) == "link") {
+      std::filesystem::create_symlink(inst.path("elsewhere"), lock);
+    } else {
+      ASSERT_EQ(::mkfifo(lock.c_str(), 0644), 0);
+    }
+    RunResult r = run();
+    EXPECT_EQ(r.exitCode, 1) << kind;
+    EXPECT_TRUE(r.err.starts_with("sccevtmon: cannot lock " + lock + ": ")) << r.err;
+    EXPECT_FALSE(inst.exists("ApplicationLog")) << kind;
+  }
 }
 
 // A REGID that would take a file name out of its folder ends the run before the activity log
@@ -206,7 +223,7 @@ TEST_F(HardeningE2eTest, ARegIdThatIsNoFileNameEndsTheRunBeforeTheLog) {
   for (const auto& c : kRegIds) {
     inst.writeRegistry({{"REGID", c.regId}});
     RunResult r = run();
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "sccevtmon: the REGID \"" + c.shown +
                          "\" cannot be part of a file name; the run ends\n");
     EXPECT_FALSE(inst.exists("ApplicationLog")) << c.shown;

@@ -105,17 +105,20 @@ TEST(StartupE2eTest, InvalidRegIdEndsTheRunAfterTheBanner) {
 TEST(StartupE2eTest, EndsBeforeTheLogIsOpenWithOneLineOnStandardError) {
   Installation inst;
   RunResult missing = inst.run();
-  EXPECT_EQ(missing.exitCode, 0);
+  // Not started: systemd hears of it through the exit status.
+  EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err, "sccevtmon: cannot read registry file " + inst.registryFile() +
                              ": No such file or directory\n");
 
   inst.write("registry.reg", "Windows Registry Editor Version 5.00\n\"A\"=\"b\"\n");
   RunResult malformed = inst.run();
+  EXPECT_EQ(malformed.exitCode, 1);
   EXPECT_EQ(malformed.err, "sccevtmon: registry file " + inst.registryFile() +
                                " line 2: value before the first key\n");
 
   inst.writeRegistry({{"InstallationPath", inst.path("gone")}});
   RunResult noFolder = inst.run();
+  EXPECT_EQ(noFolder.exitCode, 1);
   EXPECT_EQ(noFolder.err,
             "sccevtmon: installation folder " + inst.path("gone") + " does not exist\n");
   EXPECT_FALSE(inst.exists("ApplicationLog"));
@@ -133,10 +136,10 @@ TEST(StartupE2eTest, CommandLine) {
   RunResult bad = inst.run("", {"--now"});
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_EQ(bad.out, "");
-  EXPECT_EQ(
-      bad.err,
-      "usage: sccevtmon [--version | --help | --check |\n"
-      "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]]\n");
+  EXPECT_EQ(bad.err,
+            "usage: sccevtmon [--version | --help | --check |\n"
+            "                  --replay --from T --to T --out DIR [--template FILE] [--logs DIR]\n"
+            "                           [--threshold N]]\n");
   EXPECT_FALSE(inst.exists("ApplicationLog"));
 }
 
