@@ -128,6 +128,7 @@ class Checker {
     checkIdentity();
     checkWrittenFolders();
     for (Finding& f : checkWrittenFiles(os_, rs_.installPath, rs_.regId)) findings_.push_back(f);
+    for (Finding& f : checkSettingsSections(os_, rs_.installPath)) findings_.push_back(f);
     checkTemplate();
     checkExecutionState();
     checkEventLogs();

@@ -1,7 +1,12 @@
 #include "run/check_files.h"
 
+#include <algorithm>
+
+#include "base/text.h"
 #include "env/execution_state.h"
 #include "run/startup.h"
+#include "util/ascii.h"
+#include "util/profile_text.h"
 
 namespace sccevtmon {
 namespace {
@@ -24,7 +29,81 @@ std::string kindText(PathKind kind) {
   }
 }
 
+// The number of single-letter edits between two names, without regard to case.
+std::size_t distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      const bool same = toUpperAnsi(a.substr(i - 1, 1)) == toUpperAnsi(b.substr(j - 1, 1));
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The section names of an INI text, as a run finds them (see profileLookup).
+std::vector<std::string> sectionNames(const std::string& text) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line(trimAscii(std::string_view(text).substr(start, end - start)));
+    const std::size_t close = line.rfind(']');
+    if (!line.empty() && line.front() == '[' && close != std::string::npos) {
+      names.push_back(std::string(trimAscii(line.substr(1, close - 1))));
+    }
+    start = end + 1;
+  }
+  return names;
+}
+
 }  // namespace
+
+std::vector<Finding> checkSettingsSections(Platform& os, const std::string& installPath) {
+  struct Settings {
+    std::string path;
+    std::string what;
+    std::vector<std::string> sections;
+  };
+  const Settings files[] = {
+      {installPath + "Configuration\\qScriptDNS.ini",
+       "server settings",
+       {"wpdcmodjobexestsins", "wpdcmscctmpevtlgfail"}},
+      {executionIniPathOf(installPath),
+       "execution state",
+       {"Version", "Threshold", "LastRunDateTime", "LastFailure"}},
+  };
+  std::vector<Finding> findings;
+  for (const Settings& f : files) {
+    std::string bytes;
+    if (!os.files.readFile(f.path, &bytes, kMaxSettingsFileBytes).ok()) continue;
+    const std::string shown = os.files.nativePath(f.path);
+    if (isUtf16Profile(bytes)) {
+      findings.push_back({Severity::kOk, f.what + " " + shown +
+                                             " is UTF-16 with a byte-order mark, which a run "
+                                             "reads as Windows does"});
+    }
+    const std::vector<std::string> present = sectionNames(profileTextOf(bytes));
+    for (const std::string& wanted : f.sections) {
+      auto equal = [&](const std::string& name) { return equalsNoCase(name, wanted); };
+      if (std::any_of(present.begin(), present.end(), equal)) continue;
+      for (const std::string& name : present) {
+        if (distance(name, wanted) > 2) continue;
+        findings.push_back({Severity::kError, f.what + " " + shown + ": a run reads no section [" +
+                                                  wanted + "], but there is [" + name +
+                                                  "]: did you mean [" + wanted + "]?"});
+        break;
+      }
+    }
+  }
+  return findings;
+}
 
 std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installPath,
                                        const std::string& regId) {

@@ -18,4 +18,9 @@ namespace sccevtmon {
 std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installPath,
                                        const std::string& regId);
 
+// The sections of the server settings and the execution state as a run reads them: a file in
+// UTF-16 is named as such (a run reads it as Windows does), and a section a run looks for
+// that is missing while one of a nearly equal name stands there gets "did you mean".
+std::vector<Finding> checkSettingsSections(Platform& os, const std::string& installPath);
+
 }  // namespace sccevtmon
