@@ -116,7 +116,9 @@ std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installP
       {installPath + base + ".lock", "lock file", false, exitsAtStart},
       {installPath + "ApplicationLog", "activity-log folder", true, exitsAtStart},
       {installPath + "ApplicationLog\\qSCCLog", "activity-log folder", true, exitsAtStart},
-      {installPath + "SCCPostLogs", "post-logs folder", true, exitsAtStart},
+      {installPath + "SCCPostLogs", "post-logs folder", true,
+       "a run ends at start-up when it cannot create it, and cannot hand over its report files "
+       "when it cannot write in it"},
       {executionIniPathOf(installPath), "execution-state file", false,
        "every run ends with \"ERR : Failed to save the exe's last execution time\" and sends the "
        "same hours again"},

@@ -26,8 +26,9 @@ TEST(CheckFilesTest, NamesEveryFileAndFolderARunCannotWrite) {
       {"fresh installation", [](FakePlatform&) {}, {}},
       {"a file named SCCPostLogs",
        [](FakePlatform& f) { f.files.addFile("/agent/SCCPostLogs", ""); },
-       {"post-logs folder /agent/SCCPostLogs is a file where a run needs a folder: " + atStart +
-        "; remove it or move it away"}},
+       {"post-logs folder /agent/SCCPostLogs is a file where a run needs a folder: a run ends at "
+        "start-up when it cannot create it, and cannot hand over its report files when it cannot "
+        "write in it; remove it or move it away"}},
       {"a file named ApplicationLog",
        [](FakePlatform& f) { f.files.addFile("/agent/ApplicationLog", ""); },
        {"activity-log folder /agent/ApplicationLog is a file where a run needs a folder: " +
