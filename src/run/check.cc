@@ -308,6 +308,7 @@ class Checker {
     }
     // The bytes checked are the bytes parsed, as in a run.
     rs_.templateBytes = bytes;
+    for (Finding& f : checkLogNamesOutsideCodePage(bytes)) findings_.push_back(f);
     checkTemplateChecksum(path);
     checkTemplateDocument(bytes);
   }

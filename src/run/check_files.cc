@@ -7,6 +7,8 @@
 #include "run/startup.h"
 #include "util/ascii.h"
 #include "util/profile_text.h"
+#include "util/text_encoding.h"
+#include "util/xml_document.h"
 
 namespace sccevtmon {
 namespace {
@@ -101,6 +103,29 @@ std::vector<Finding> checkSettingsSections(Platform& os, const std::string& inst
         break;
       }
     }
+  }
+  return findings;
+}
+
+std::vector<Finding> checkLogNamesOutsideCodePage(const std::string& templateBytes) {
+  std::vector<Finding> findings;
+  std::string text;
+  // A template that does not decode is reported by the template's own check.
+  if (!decodeXmlText(templateBytes, &text).ok()) return findings;
+  const std::string open = "<evntlgsourcestr>";
+  const std::string close = "</evntlgsourcestr>";
+  for (std::size_t at = text.find(open); at != std::string::npos; at = text.find(open, at)) {
+    at += open.size();
+    const std::size_t end = text.find(close, at);
+    if (end == std::string::npos) break;
+    const std::string name(trimAscii(std::string_view(text).substr(at, end - at)));
+    if (utf8ToAnsiExactly(name)) continue;
+    findings.push_back(
+        {Severity::kError, "event log \"" + name +
+                               "\" of the template holds characters outside "
+                               "Windows-1252, the monitor's text: a run looks for \"" +
+                               utf8ToAnsi(name) +
+                               "\" and never finds it; name the log as Windows-1252 can write it"});
   }
   return findings;
 }

@@ -23,4 +23,9 @@ std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installP
 // that is missing while one of a nearly equal name stands there gets "did you mean".
 std::vector<Finding> checkSettingsSections(Platform& os, const std::string& installPath);
 
+// The event-log names of a template's bytes that Windows-1252, the program's text, cannot
+// hold: a run looks for a log whose name has '?' in their place and never finds it. One error
+// per such name, saying so (instead of "does not exist").
+std::vector<Finding> checkLogNamesOutsideCodePage(const std::string& templateBytes);
+
 }  // namespace sccevtmon

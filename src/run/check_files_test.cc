@@ -154,5 +154,20 @@ TEST(CheckFilesTest, ReadsSettingsAsARunDoesAndSuggestsNearlyRightSections) {
   }
 }
 
+TEST(CheckFilesTest, NamesALogNameOutsideWindows1252) {
+  const std::string tmpl =
+      "<dcmevntlgtemplat><dcm><evntlgsourcestr> System </evntlgsourcestr></dcm>"
+      "<dcm><evntlgsourcestr>Caf\xC3\xA9</evntlgsourcestr></dcm>"
+      "<dcm><evntlgsourcestr>\xD0\x96urnal</evntlgsourcestr></dcm></dcmevntlgtemplat>";
+  std::vector<std::string> lines;
+  for (const Finding& finding : checkLogNamesOutsideCodePage(tmpl)) {
+    lines.push_back(findingLine(finding));
+  }
+  EXPECT_EQ(lines, std::vector<std::string>{
+                       "error: event log \"\xD0\x96urnal\" of the template holds characters "
+                       "outside Windows-1252, the monitor's text: a run looks for \"?urnal\" and "
+                       "never finds it; name the log as Windows-1252 can write it"});
+}
+
 }  // namespace
 }  // namespace sccevtmon
