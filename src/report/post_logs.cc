@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/install_layout.h"
 
 namespace sccevtmon {
 namespace {
@@ -112,7 +113,7 @@ ReportFileName classify(const std::string& name, const std::string& regId, bool 
 }  // namespace
 
 void recoverReportFiles(RunState& rs, Platform& os) {
-  const std::string postLogs = rs.installPath + "SCCPostLogs\\";
+  const std::string postLogs = rs.installPath + layout::kPostLogsFolder + "\\";
   std::vector<std::string> names;
   if (os.files.listFiles(rs.installPath, &names).ok()) {
     std::sort(names.begin(), names.end());

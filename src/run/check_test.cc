@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "run/run_sequence.h"
 #include "run/startup.h"
 #include "testing/fake_platform.h"
 
@@ -136,16 +137,91 @@ std::function<void(FakePlatform&)> file(const char* path, const std::string& con
   return [=](FakePlatform& f) { f.files.addFile(path, content); };
 }
 
-const Mistake kMistakes[] = {
+// Template content and execution states, well made and mistaken: the check and a whole run
+// both take them (see TheCheckReportsAProblemExactlyWhenTheRunLogsOne).
+const Mistake kContent[] = {
+    {"well written", [](FakePlatform&) {}, Severity::kOk,
+     "template line 5, entry 2: event log \"System\""},
+    {"LastRun three hours ago",
+     file(kState, "[LastRunDateTime]\r\nLastRun=03/07/2026 11:30:00\r\n"), Severity::kOk,
+     "LastRun 03/07/2026 11:30:00: the next run reads the 3 hour(s) since then"},
+    {"no entry", file(kTemplate, templateWith("")), Severity::kWarning,
+     "template: no <dcm> entry: a run monitors nothing"},
+    {"template id not a number",
+     file(kTemplate, "<dcmevntlgtemplat><template id=\"7a\" version=\"2\"/>" + kGoodEntries +
+                         "</dcmevntlgtemplat>"),
+     Severity::kWarning,
+     "template line 1: template id \"7a\" is not a number: the reports carry 7"},
     {"misspelled filter element", entry("<evntsrc>Disk</evntsrc><outputopt>2</outputopt>"),
      Severity::kError,
      "template line 4, entry 1: unknown element <evntsrc>: a run ignores it, so it does not "
      "narrow the entry; did you mean <evntsource>?"},
     {"wrong root element", file(kTemplate, "<dcmevntlgtemplate><dcm/></dcmevntlgtemplate>"),
      Severity::kError,
-     "template has no <dcmevntlgtemplat> element (its root element is <dcmevntlgtemplate>): a "
-     "run reads no entry, monitors nothing and reports success; make <dcmevntlgtemplat> the root "
+     "template line 1: no <dcmevntlgtemplat> element (the root element is <dcmevntlgtemplate>): "
+     "a run reads no entry, monitors nothing and reports success; make <dcmevntlgtemplat> the root "
      "element"},
+    {"template not well-formed",
+     file(kTemplate, "<dcmevntlgtemplat>\n  <dcm>\n</dcmevntlgtemplat>"), Severity::kError,
+     "template is not well-formed XML (Start-end tags mismatch at line 3, column 3): a run "
+     "reports \"Failed to load the xml file\""},
+    {"element names are case-sensitive",
+     [](FakePlatform& f) {
+       setTemplate(f, kGoodEntries + "  <DCM scriptid=\"9\" scriptver=\"1\"/>\n");
+     },
+     Severity::kError,
+     "template line 6: unknown element <DCM> in <dcmevntlgtemplat>: a run ignores it; element "
+     "names are case-sensitive: write <dcm>"},
+    {"dcm without scriptver",
+     file(kTemplate, templateWith("<dcm scriptid=\"1\"><evntlgsourcestr>System</evntlgsourcestr>"
+                                  "<outputopt>1</outputopt></dcm>")),
+     Severity::kError,
+     "<dcm> has no scriptver attribute: a run stops reading the template there and reports "
+     "\"Failed to parse the XML, ...\""},
+    {"entry without a log", entry("<outputopt>1</outputopt>", " "), Severity::kError,
+     "no event log in <evntlgsourcestr>: a run never reads this entry"},
+    {"unknown event type code", entry("<evnttype>0;3</evnttype><outputopt>1</outputopt>"),
+     Severity::kError,
+     "<evnttype> \"0;3\": a run skips \"0\" and \"3\", so every event type passes"},
+    {"event ID not a number", entry("<evntid>7,7o36</evntid><outputopt>2</outputopt>"),
+     Severity::kError, "event ID \"7o36\" in <evntid> is not a number from 0 to 65535"},
+    {"description mode unknown",
+     entry(
+         "<evntdesc>disk</evntdesc><evntdescstrt>contains</evntdescstrt><outputopt>2</outputopt>"),
+     Severity::kError, "a run ignores <evntdesc> and reports every event"},
+    {"description joiner missing",
+     entry("<evntdesc>a##b</evntdesc><evntdescstrt>does not contain</evntdescstrt>"
+           "<outputopt>2</outputopt>"),
+     Severity::kError,
+     "<evntdescandor> \"\" is neither AND nor OR: with several texts a run "
+     "reports every event"},
+    {"pair without a semicolon",
+     entry("<evntsourandid>Disk,7</evntsourandid><outputopt>1</outputopt>"), Severity::kError,
+     "pair \"Disk,7\" in <evntsourandid> has no \";\" between source and IDs: the pass over "
+     "\"System\" fails at this entry and a run reports \"Invalid procedure call or argument\""},
+    {"pair without an ID",
+     entry("<evntsourandid>Disk;##Ntfs;55</evntsourandid><outputopt>1</outputopt>"),
+     Severity::kError, "pair \"Disk;\" in <evntsourandid> has no event ID: a run skips it"},
+    {"outputopt out of range", entry("<outputopt>4</outputopt>"), Severity::kError,
+     "<outputopt> 4 is out of range: a run writes nothing for this entry"},
+    {"outputopt missing", entry(""), Severity::kError,
+     "<outputopt> \"\" is not a whole number: every log's pass stops at this entry"},
+    {"element given twice", entry("<evntid>1</evntid><EvntID>2</EvntID><outputopt>2</outputopt>"),
+     Severity::kError, "a second <evntid>: a run keeps only the last one"},
+    {"LastRun not a date", file(kState, "[LastRunDateTime]\r\nLastRun=yesterday\r\n"),
+     Severity::kError,
+     "LastRun \"yesterday\" is not a date and time (MM/DD/YYYY HH:NN:SS): a run reports \"Failed "
+     "to get the exe's last execution time. Type mismatch\""},
+    {"LastRun ahead of the clock",
+     file(kState, "[LastRunDateTime]\r\nLastRun=03/07/2026 16:00:00\r\n"), Severity::kError,
+     "every run until the hour after it is refused (\"Last exection is less than an hour.\")"},
+    {"LastRun more than a day ahead",
+     file(kState, "[LastRunDateTime]\r\nLastRun=03/09/2026 16:00:00\r\n"), Severity::kError,
+     "a run reports \"Last execution time 03/09/2026 16:00:00 lies more than 24 hours ahead of "
+     "the clock.\" and reads the last hour"},
+};
+
+const Mistake kMachineMistakes[] = {
     {"REGID 0", identity("REGID", "0"), Severity::kError,
      "REGID \"0\" is not a non-zero number: a run writes \"MSG : Invalid RegId\" into "
      "/agent/ApplicationLog/qSCCLog/sccevtmon_0.txt and stops without a report; set REGID to the "
@@ -236,64 +312,6 @@ const Mistake kMistakes[] = {
      "the template's MD5 D41D8CD98F00B204E9800998ECF8427E"},
     {"template over 16 MiB", file(kTemplate, std::string(16 * 1024 * 1024 + 1, ' ')),
      Severity::kError, "is larger than 16 MiB, which a run does not read"},
-    {"template not well-formed",
-     file(kTemplate, "<dcmevntlgtemplat>\n  <dcm>\n</dcmevntlgtemplat>"), Severity::kError,
-     "template is not well-formed XML (Start-end tags mismatch at line 3, column 3): a run "
-     "reports \"Failed to load the xml file\""},
-    {"element names are case-sensitive",
-     [](FakePlatform& f) {
-       setTemplate(f, kGoodEntries + "  <DCM scriptid=\"9\" scriptver=\"1\"/>\n");
-     },
-     Severity::kError,
-     "template line 6: unknown element <DCM> in <dcmevntlgtemplat>: a run ignores it; element "
-     "names are case-sensitive: write <dcm>"},
-    {"dcm without scriptver",
-     file(kTemplate, templateWith("<dcm scriptid=\"1\"><evntlgsourcestr>System</evntlgsourcestr>"
-                                  "<outputopt>1</outputopt></dcm>")),
-     Severity::kError,
-     "<dcm> has no scriptver attribute: a run stops reading the template there and reports "
-     "\"Failed to parse the XML, ...\""},
-    {"entry without a log", entry("<outputopt>1</outputopt>", " "), Severity::kError,
-     "no event log in <evntlgsourcestr>: a run never reads this entry"},
-    {"unknown event type code", entry("<evnttype>0;3</evnttype><outputopt>1</outputopt>"),
-     Severity::kError,
-     "<evnttype> \"0;3\": a run skips \"0\" and \"3\", so every event type passes"},
-    {"event ID not a number", entry("<evntid>7,7o36</evntid><outputopt>2</outputopt>"),
-     Severity::kError, "event ID \"7o36\" in <evntid> is not a number from 0 to 65535"},
-    {"description mode unknown",
-     entry(
-         "<evntdesc>disk</evntdesc><evntdescstrt>contains</evntdescstrt><outputopt>2</outputopt>"),
-     Severity::kError, "a run ignores <evntdesc> and reports every event"},
-    {"description joiner missing",
-     entry("<evntdesc>a##b</evntdesc><evntdescstrt>does not contain</evntdescstrt>"
-           "<outputopt>2</outputopt>"),
-     Severity::kError,
-     "<evntdescandor> \"\" is neither AND nor OR: with several texts a run "
-     "reports every event"},
-    {"pair without a semicolon",
-     entry("<evntsourandid>Disk,7</evntsourandid><outputopt>1</outputopt>"), Severity::kError,
-     "pair \"Disk,7\" in <evntsourandid> has no \";\" between source and IDs: the pass over "
-     "\"System\" fails at this entry and a run reports \"Invalid procedure call or argument\""},
-    {"pair without an ID",
-     entry("<evntsourandid>Disk;##Ntfs;55</evntsourandid><outputopt>1</outputopt>"),
-     Severity::kError, "pair \"Disk;\" in <evntsourandid> has no event ID: a run skips it"},
-    {"outputopt out of range", entry("<outputopt>4</outputopt>"), Severity::kError,
-     "<outputopt> 4 is out of range: a run writes nothing for this entry"},
-    {"outputopt missing", entry(""), Severity::kError,
-     "<outputopt> \"\" is not a whole number: every log's pass stops at this entry"},
-    {"element given twice", entry("<evntid>1</evntid><EvntID>2</EvntID><outputopt>2</outputopt>"),
-     Severity::kError, "a second <evntid>: a run keeps only the last one"},
-    {"LastRun not a date", file(kState, "[LastRunDateTime]\r\nLastRun=yesterday\r\n"),
-     Severity::kError,
-     "LastRun \"yesterday\" is not a date and time (MM/DD/YYYY HH:NN:SS): a run reports \"Failed "
-     "to get the exe's last execution time. Type mismatch\""},
-    {"LastRun ahead of the clock",
-     file(kState, "[LastRunDateTime]\r\nLastRun=03/07/2026 16:00:00\r\n"), Severity::kError,
-     "every run until the hour after it is refused (\"Last exection is less than an hour.\")"},
-    {"LastRun more than a day ahead",
-     file(kState, "[LastRunDateTime]\r\nLastRun=03/09/2026 16:00:00\r\n"), Severity::kError,
-     "a run reports \"Last execution time 03/09/2026 16:00:00 lies more than 24 hours ahead of "
-     "the clock.\" and reads the last hour"},
     {"plain http", file(kServer, "[wpdcmodjobexestsins]\r\nURL=http://server.example/\r\n"),
      Severity::kWarning,
      "URL \"http://server.example/\" in [wpdcmodjobexestsins] is plain http: status reports "
@@ -301,7 +319,11 @@ const Mistake kMistakes[] = {
 };
 
 TEST_F(CheckTest, EachMistakeIsReportedWithWhatToDo) {
-  for (const Mistake& m : kMistakes) {
+  std::vector<const Mistake*> all;
+  for (const Mistake& m : kContent) all.push_back(&m);
+  for (const Mistake& m : kMachineMistakes) all.push_back(&m);
+  for (const Mistake* row : all) {
+    const Mistake& m = *row;
     FakePlatform f;
     wellConfigured(f);
     m.make(f);
@@ -312,6 +334,58 @@ TEST_F(CheckTest, EachMistakeIsReportedWithWhatToDo) {
                     [&](const std::string& l) { return l.find(m.line) != std::string::npos; }))
         << m.name << ": " << ::testing::PrintToString(reported);
     EXPECT_EQ(checkExitStatus(findings), m.severity == Severity::kError ? 1 : 0) << m.name;
+  }
+}
+
+// The run's lines about its template and its LastRun, and the check's findings about them.
+bool isContentLine(const std::string& line) {
+  for (const char* prefix : {"ERR : Template", "ERR : fncParseWebpostData", "ERR : Failed to load",
+                             "ERR : in fncChkLastRunTime", "Last exection is less than"}) {
+    if (line.starts_with(prefix)) return true;
+  }
+  return false;
+}
+bool isContentFinding(const Finding& f) {
+  return f.severity != Severity::kOk &&
+         (f.text.starts_with("template line") || f.text.starts_with("template:") ||
+          f.text.starts_with("template is") || f.text.starts_with("LastRun"));
+}
+
+TEST(TemplateRulesTest, TheCheckReportsAProblemExactlyWhenTheRunLogsOne) {
+  for (const Mistake& m : kContent) {
+    FakePlatform checked;
+    wellConfigured(checked);
+    m.make(checked);
+    std::vector<std::string> found;
+    for (const Finding& f : checkInstallation(checked.platform)) {
+      if (isContentFinding(f)) found.push_back(f.text);
+    }
+
+    FakePlatform ran;
+    wellConfigured(ran);
+    m.make(ran);
+    RunState rs;
+    subMain(rs, ran.platform);
+    std::vector<std::string> logged;
+    const std::string log = ran.files.content("/agent/ApplicationLog/qSCCLog/sccevtmon_4711.txt");
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      const std::string line = log.substr(at + 20, end - at - 20);  // after the time stamp
+      if (isContentLine(line)) logged.push_back(line);
+    }
+
+    EXPECT_EQ(found.empty(), logged.empty()) << m.name << ": " << ::testing::PrintToString(found)
+                                             << " / " << ::testing::PrintToString(logged);
+    // A note the run logs is the finding the check shows, in the same order.
+    std::size_t next = 0;
+    for (const std::string& line : logged) {
+      if (!line.starts_with("ERR : Template")) continue;
+      const std::string what = line.substr(line.find(": ", 6) + 2);
+      const std::string said = what.substr(0, what.find("; "));
+      while (next < found.size() && found[next].find(": " + said + ": ") == std::string::npos) {
+        ++next;
+      }
+      EXPECT_LT(next, found.size()) << m.name << ": the check does not say " << line;
+    }
   }
 }
 

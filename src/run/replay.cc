@@ -12,6 +12,7 @@
 #include "env/identity.h"
 #include "extract/log_binding.h"
 #include "extract/query_builder.h"
+#include "platform/install_layout.h"
 #include "run/check.h"
 #include "run/report_files.h"
 #include "run/run_sequence.h"
@@ -48,8 +49,8 @@ std::optional<LocalTime> parseOptionTime(const std::string& text) {
 std::string thresholdOf(Platform& os, const std::string& installPath) {
   std::string buffer(100, ' ');
   os.profile.getString("Threshold", "EventDetails", "", buffer, executionIniPathOf(installPath));
-  double value = numericValue(fncStripAtNull(buffer));
-  return value == 0 ? "50" : numberText(value);
+  bool defaulted = false;
+  return settledThreshold(fncStripAtNull(buffer), &defaulted);
 }
 
 // Rows of text in columns as wide as their widest cell, numbers on the right.
@@ -150,7 +151,7 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
     return 1;
   };
   RunState rs;  // its activity log stays closed: the routines' log lines go nowhere
-  fncGetRegInfo(rs, os, "SOFTWARE\\TORVEN");
+  fncGetRegInfo(rs, os, layout::kIdentityKey);
   if (std::string why = os.registry.unavailableReason(); !why.empty()) return fail(why);
   if (std::string problem = regIdFileNameProblem(rs.regId); !problem.empty()) {
     return fail("REGID \"" + rs.regId + "\" " + problem + ": it cannot name the report files");
@@ -161,7 +162,7 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
   std::string templatePath = options.templateFile;
   if (templatePath.empty()) {
     if (trimSpaces(rs.installPath).empty()) return fail("no InstallationPath in the registry");
-    templatePath = rs.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
+    templatePath = rs.installPath + layout::kTemplateFile;
   }
   if (!os.files.fileExists(templatePath)) {
     return fail("template " + os.files.nativePath(templatePath) + " is missing");
@@ -180,7 +181,8 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
                           "\": a run would refuse this template");
   }
 
-  rs.eventThreshold = trimSpaces(rs.installPath).empty() ? "50" : thresholdOf(os, rs.installPath);
+  rs.eventThreshold =
+      trimSpaces(rs.installPath).empty() ? kDefaultThreshold : thresholdOf(os, rs.installPath);
   const LocalTime to = *parseOptionTime(options.to);
   rs.fromTime = runTimestamp(*parseOptionTime(options.from));
   rs.toTime = runTimestamp(to);
@@ -201,16 +203,8 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
   Platform replay{os.registry, os.profile,  os.files,   clock,
                   os.process,  os.logQuery, os.webPost, os.checksum};
   rs.installPath = out + "\\";
-  Status s = createReportFiles(rs, replay);
-  if (s.ok() && rs.hasEntries) {
-    s = writeTemplateHeaders(rs);
-    for (std::size_t i = 0; s.ok() && i < rs.eventLogNames.size(); ++i) {
-      const std::string& name = rs.eventLogNames[i];
-      if (trimSpaces(name).empty() || !fncCreateLogParserObject(rs, replay)) continue;
-      fncGetAllEventDetails(rs, replay, name);
-    }
-  }
-  if (s.ok()) s = closeReportFiles(rs);
+  bool lastRunDue = false;
+  Status s = extractTemplateLogs(rs, replay, &lastRunDue);
   if (!s.ok()) return fail("cannot write the report files in " + out + ": " + s.description);
   applyEventThreshold(rs);
 

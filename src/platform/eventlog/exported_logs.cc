@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/install_layout.h"
 #include "util/ascii.h"
 
 namespace sccevtmon {
@@ -91,7 +92,7 @@ std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> col
 std::string installedEventLogFolder(Registry& registry) {
   RegistryKey key = 0;
   if (!registry
-           .openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead | kKeyWow64_32Key,
+           .openKey(RegistryRoot::kLocalMachine, layout::kIdentityKey, kKeyRead | kKeyWow64_32Key,
                     &key)
            .ok()) {
     return {};
@@ -109,7 +110,7 @@ std::string installedEventLogFolder(Registry& registry) {
   data = data.substr(0, data.find('\0'));
   if (data.empty()) return {};
   if (data.back() != '\\' && data.back() != '/') data += '\\';
-  return data + "EventLogs";
+  return data + layout::kEventLogsFolder;
 }
 
 }  // namespace sccevtmon
