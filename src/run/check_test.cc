@@ -351,6 +351,28 @@ bool isContentFinding(const Finding& f) {
           f.text.starts_with("template is") || f.text.starts_with("LastRun"));
 }
 
+// The run's whole line for some of the rows above.
+const std::pair<const char*, const char*> kRunLines[] = {
+    {"misspelled filter element",
+     "ERR : Template entry 5: unknown element <evntsrc>; a run ignores it, so it does not narrow "
+     "the entry"},
+    {"wrong root element",
+     "ERR : Template: no <dcmevntlgtemplat> element (the root element is <dcmevntlgtemplate>); a "
+     "run reads no entry, monitors nothing and reports success"},
+    {"no entry", "ERR : Template: no <dcm> entry; a run monitors nothing"},
+    {"unknown event type code",
+     "ERR : Template entry 5: <evnttype> \"0;3\"; a run skips \"0\" and \"3\", so every event "
+     "type passes"},
+    {"description mode unknown",
+     "ERR : Template entry 5: <evntdescstrt> \"contains\" is not \"starts with\", \"ends with\", "
+     "\"contain\" or \"does not contain\"; a run ignores <evntdesc> and reports every event"},
+    {"outputopt out of range",
+     "ERR : Template entry 5: <outputopt> 4 is out of range; a run writes nothing for this entry"},
+    {"dcm without scriptver",
+     "ERR : Template entry 1: <dcm> has no scriptver attribute; a run stops reading the template "
+     "there and reports \"Failed to parse the XML, ...\""},
+};
+
 TEST(TemplateRulesTest, TheCheckReportsAProblemExactlyWhenTheRunLogsOne) {
   for (const Mistake& m : kContent) {
     FakePlatform checked;
@@ -373,6 +395,11 @@ TEST(TemplateRulesTest, TheCheckReportsAProblemExactlyWhenTheRunLogsOne) {
       if (isContentLine(line)) logged.push_back(line);
     }
 
+    for (auto [name, line] : kRunLines) {
+      if (m.name == std::string(name)) {
+        EXPECT_THAT(logged, Contains(line)) << name;
+      }
+    }
     EXPECT_EQ(found.empty(), logged.empty()) << m.name << ": " << ::testing::PrintToString(found)
                                              << " / " << ::testing::PrintToString(logged);
     // A note the run logs is the finding the check shows, in the same order.
