@@ -41,10 +41,12 @@ class EventRecordSet : public LogRecordSet {
   EventRecordSet(std::vector<SelectedColumn> columns, EventLogContents contents)
       : columns_(std::move(columns)),
         processed_(contents.processed),
+        skipNotes_(std::move(contents.skipNotes)),
         rows_(std::make_unique<TextRows>(std::move(contents.rows))),
         view_(columns_) {}
 
   long inputUnitsProcessed() override { return processed_; }
+  std::vector<std::string> skipNotes() const override { return skipNotes_; }
   bool atEnd() override { return !rows_ || at_ >= rows_->size(); }
   const LogRecord& getRecord() override {
     if (atEnd()) {
@@ -77,6 +79,7 @@ class EventRecordSet : public LogRecordSet {
  private:
   std::vector<SelectedColumn> columns_;
   long processed_;
+  std::vector<std::string> skipNotes_;
   std::unique_ptr<TextRows> rows_;
   RowView view_;
   std::size_t at_ = 0;

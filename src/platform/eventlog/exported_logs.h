@@ -11,9 +11,8 @@
 
 namespace sccevtmon {
 
-// What the engines that answer queries over exported event-log files share: the portable
-// build's engine, and the Windows build's engine over a folder of exports (named by
-// SCCEVTMON_EVENTLOG_DIR or --replay --logs), which reads .evtx and rendered-XML files as the portable build does.
+// What the engines share: the engine over a folder of exported logs (exported_log_engine.h),
+// and the Windows build's live engine, whose events become the same rows.
 
 // The event-log input format of these engines; it has no settings.
 class EventLogInputFormat : public LogInputFormat {};
