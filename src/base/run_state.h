@@ -58,8 +58,9 @@ struct EntryTally {
 // What one event log's extraction pass came to.
 struct LogTally {
   std::string logName;
-  std::size_t rows = 0;  // rows of the window the query returned
-  std::string failure;   // why the pass ended early; empty when it ran to its end
+  std::size_t rows = 0;                // rows of the window the query returned
+  std::string failure;                 // why the pass ended early; empty when it ran to its end
+  std::vector<std::string> skipNotes;  // records the engine skipped or repaired, by reason
   std::vector<EntryTally> entries;
 };
 

@@ -480,6 +480,9 @@ class Checker {
       ok(which + ": " + file + std::to_string(records) +
          (records == 1 ? " record, " : " records, ") + std::to_string(window) +
          " in the window a run now reads");
+      for (const std::string& note : rows->skipNotes()) {
+        warning(which + ": " + note);
+      }
     }
   }
 

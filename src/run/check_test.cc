@@ -48,7 +48,7 @@ void wellConfigured(FakePlatform& f) {
   f.files.addFile(kServer,
                   "[wpdcmodjobexestsins]\r\nURL=https://server.example/r/\r\n"
                   "[wpdcmscctmpevtlgfail]\r\nURL=https://server.example/r/\r\n");
-  f.logQuery.byLog["System"] = {Status::success(), 40, {FakeLogRow{}, FakeLogRow{}}};
+  f.logQuery.byLog["System"] = {Status::success(), 40, {FakeLogRow{}, FakeLogRow{}}, {}};
   f.logQuery.logs = {{"Application", "/agent/EventLogs/Application.evtx"},
                      {"System", "/agent/EventLogs/System.evtx"}};
 }
@@ -265,6 +265,14 @@ const Mistake kMachineMistakes[] = {
      },
      Severity::kError,
      "a run reports it as its failure; give the account the runs use the right to read it"},
+    {"records the decoder skipped",
+     [](FakePlatform& f) {
+       f.logQuery.byLog["System"].skipNotes = {
+           "3 records skipped: chunk checksum differs (chunk 4, offset 0x81000)"};
+     },
+     Severity::kWarning,
+     "event log \"System\" (entry 1, entry 2): 3 records skipped: chunk checksum differs (chunk "
+     "4, offset 0x81000)"},
     {"bad URL", file(kServer, "[wpdcmodjobexestsins]\r\nURL=ftp://server.example/\r\n"),
      Severity::kError,
      "URL \"ftp://server.example/\" in [wpdcmodjobexestsins] is not an http:// or https:// URL: "

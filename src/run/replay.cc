@@ -113,6 +113,10 @@ std::vector<std::string> entryTable(const RunState& rs) {
                     std::to_string(counted->afterDescription), std::to_string(counted->afterPairs),
                     std::to_string(counted->detailRows), std::to_string(counted->summaryRows)});
   }
+  // What the engine could not read whole, once per log.
+  for (const LogTally& t : rs.logTallies) {
+    for (const std::string& note : t.skipNotes) notes.push_back("log " + t.logName + ": " + note);
+  }
   std::vector<std::string> lines = columns(rows);
   lines.insert(lines.end(), notes.begin(), notes.end());
   return lines;
