@@ -235,11 +235,11 @@ bool parseXPath(std::wstring text, Selection* s) {
       }
       size_t toStart = fromEnd + middle.size();
       size_t toEnd = text.find(L'\'', toStart);
-      if (toEnd == std::wstring::npos || text.compare(toEnd, 3, L"']]") != 0) return false;
+      if (toEnd == std::wstring::npos || text.compare(toEnd, 2, L"']") != 0) return false;
       s->timed = true;
       s->from = timeKey(text.substr(time.size(), fromEnd - time.size()));
       s->to = timeKey(text.substr(toStart, toEnd - toStart));
-      text.erase(0, toEnd + 3);
+      text.erase(0, toEnd + 2);
     } else {
       return false;
     }
