@@ -25,8 +25,8 @@ std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> col
 
 // The folder of the exported event logs in the agent's installation: the registry's
 // InstallationPath (HKEY_LOCAL_MACHINE\SOFTWARE\TORVEN, 32-bit view) + "EventLogs". Empty when
-// the registry has none. (SCCEVTMON_EVENTLOG_DIR, when set, names another folder; each
-// platform reads it in its own encoding.)
+// the registry has none. (The portable build's SCCEVTMON_EVENTLOG_DIR, when set, names another
+// folder; the Windows program reads exports only from the folder --replay --logs names.)
 std::string installedEventLogFolder(Registry& registry);
 
 }  // namespace sccevtmon

@@ -5,7 +5,7 @@
 
 #include "platform/eventlog/event_record.h"
 #include "platform/log_query.h"
-#include "platform/win32/event_log_engine.h"
+#include "platform/eventlog/exported_log_engine.h"
 #include "platform/win32/wevt_api.h"
 
 namespace sccevtmon {
