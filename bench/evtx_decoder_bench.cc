@@ -24,7 +24,7 @@
 #include "evtx/crc32.h"
 #include "evtx/evtx.h"
 #include "extract/record_loading.h"
-#include "platform/posix/event_log_engine.h"
+#include "platform/eventlog/exported_log_engine.h"
 #include "query_run.h"
 
 namespace sccevtmon {
@@ -155,7 +155,7 @@ void BM_EvtxDensestDay20Entries(benchmark::State& state) {
     return;
   }
   std::string folder = dataFolder();
-  PosixLogQueryEngine engine(hostFiles(), [&] { return folder; });
+  ExportedLogQueryEngine engine(hostFiles(), [&] { return folder; });
   std::string query = windowQuery("2016-09-19 16:00:00", "2016-09-20 16:59:59");
   FixedClock clock;
   long loaded = 0;

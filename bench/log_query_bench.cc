@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/event_log_engine.h"
+#include "platform/eventlog/exported_log_engine.h"
 #include "query_run.h"
 
 namespace sccevtmon {

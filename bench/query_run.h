@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/event_log_engine.h"
+#include "platform/eventlog/exported_log_engine.h"
 #include "platform/posix/file_system.h"
 #include "testing/sample_data.h"
 
@@ -23,7 +23,7 @@ inline double peakMiB() {
 
 // Runs query over the logs of folder once per iteration and reads each row's six columns.
 inline void runQuery(benchmark::State& state, const std::string& folder, const std::string& query) {
-  PosixLogQueryEngine engine(hostFiles(), [&] { return folder; });
+  ExportedLogQueryEngine engine(hostFiles(), [&] { return folder; });
   long processed = 0, rows = 0;
   for (auto _ : state) {
     std::unique_ptr<LogQuery> q;

@@ -25,6 +25,21 @@ struct MonitorEntry {
   std::string evntdescandor;
   std::string scriptid;
   std::string scriptver;
+  std::size_t offset = 0;  // of its dcm element in the template, for the operator's check
+};
+
+// Template content a run passes over, or reads otherwise than it seems to say. The run logs
+// each ("ERR : Template entry <scriptid>: <what>; <runDoes>"); the configuration check shows
+// the same texts with the template line and the advice. Each rule writes its texts where the
+// rule is applied (the parser, the filter stages, the row output), so the two cannot part.
+struct TemplateNote {
+  static constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
+  std::size_t entry = 0;           // 1-based entry; 0: the template as a whole
+  std::size_t offset = kNoOffset;  // of the element concerned in the template text
+  bool warning = false;            // a run works, though maybe not as meant
+  std::string what;                // what is wrong
+  std::string runDoes;             // what a run does with it
+  std::string advice;              // what to do about it; the check shows it
 };
 
 // What one monitoring entry's pass over its event log came to: the rows left after each filter
@@ -43,8 +58,9 @@ struct EntryTally {
 // What one event log's extraction pass came to.
 struct LogTally {
   std::string logName;
-  std::size_t rows = 0;  // rows of the window the query returned
-  std::string failure;   // why the pass ended early; empty when it ran to its end
+  std::size_t rows = 0;                // rows of the window the query returned
+  std::string failure;                 // why the pass ended early; empty when it ran to its end
+  std::vector<std::string> skipNotes;  // records the engine skipped or repaired, by reason
   std::vector<EntryTally> entries;
 };
 
@@ -80,6 +96,7 @@ struct RunState {
   bool hasEntries = false;
   std::vector<MonitorEntry> monitorEntries;
   std::vector<std::string> eventLogNames;
+  std::vector<TemplateNote> templateNotes;  // the parser's, in document order
   std::string templateId;
   std::string templateVersion;
   // The template's bytes as the parser read them (none when it could not read them): the

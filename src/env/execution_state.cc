@@ -4,6 +4,7 @@
 #include "base/time_stamp.h"
 #include "env/identity.h"
 #include "env/settings.h"
+#include "platform/install_layout.h"
 
 namespace sccevtmon {
 namespace {
@@ -28,57 +29,42 @@ Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
 
   subWriteLog(
       rs, "MSG : Template version in INI :: " + readState(os, ini, "Version", "TemplateVersion"));
-  rs.eventThreshold = readState(os, ini, "Threshold", "EventDetails");
-  double threshold = numericValue(rs.eventThreshold);
-  if (threshold == 0) {
-    rs.eventThreshold = "50";
-    subWriteLog(rs, "MSG : Updating the " + ini + " for EventDetails, with value 50");
-    fncWriteIniValue(os, ini, "Threshold", "EventDetails", "50");
-  } else {
-    rs.eventThreshold = numberText(threshold);
+  bool defaulted = false;
+  rs.eventThreshold = settledThreshold(readState(os, ini, "Threshold", "EventDetails"), &defaulted);
+  if (defaulted) {
+    subWriteLog(rs,
+                "MSG : Updating the " + ini + " for EventDetails, with value " + kDefaultThreshold);
+    fncWriteIniValue(os, ini, "Threshold", "EventDetails", kDefaultThreshold);
   }
   subWriteLog(rs, "MSG : Threshold defined for event details is " +
                       numberText(numericValue(rs.eventThreshold)));
 
   subWriteLog(rs, "MSG : checking the last EXE execution time");
   LocalTime now = os.clock.now();
-  LocalTime from = addSeconds(now, -3600);
-  long long hours = 1;
   std::string lastRunText;
-  std::optional<LocalTime> lastRun;
-  bool fileExists = os.files.fileExists(ini);
-  if (fileExists) {
+  if (os.files.fileExists(ini)) {
     lastRunText = readState(os, ini, "LastRunDateTime", "LastRun");
     subWriteLog(rs, "MSG : Last execution was at :: " + lastRunText);
   }
-  if (fileExists && !trimSpaces(lastRunText).empty()) {
-    lastRun = parseRunTimestamp(lastRunText);
-    long long d = lastRun ? clockHour(now) - clockHour(*lastRun) : 0;
-    if (!lastRun) {
-      // Refusing the run would refuse every later one too: the value is reported and taken
-      // as missing, and this run's pass writes a good one.
-      reportLastRunError(rs, runtimeError(kErrTypeMismatch));
-    } else if (d < -24) {
-      // The clock was moved back. Waiting for it to catch up would refuse every run until
-      // then, so a LastRun more than 24 hours ahead is reported and taken as missing too.
-      subWriteLog(rs, "ERR : in fncChkLastRunTime : Last execution time " + runTimestamp(*lastRun) +
-                          " lies more than 24 hours ahead of the current time " +
-                          runTimestamp(now) + ", the last hour is extracted");
-      rs.failureReason = "Last execution time " + runTimestamp(*lastRun) +
-                         " lies more than 24 hours ahead of the clock.";
-    } else if (d <= 24) {
-      from = *lastRun;
-      hours = d;
-    }
+  const RunGate gate = decideRunGate(lastRunText, now);
+  if (gate.kind == RunGate::Kind::kUnreadable) {
+    reportLastRunError(rs, runtimeError(kErrTypeMismatch));
+  } else if (gate.kind == RunGate::Kind::kFarAhead) {
+    subWriteLog(rs, "ERR : in fncChkLastRunTime : Last execution time " +
+                        runTimestamp(*gate.lastRun) +
+                        " lies more than 24 hours ahead of the current time " + runTimestamp(now) +
+                        ", the last hour is extracted");
+    rs.failureReason = "Last execution time " + runTimestamp(*gate.lastRun) +
+                       " lies more than 24 hours ahead of the clock.";
   }
-  rs.fromTime = runTimestamp(from);
+  rs.fromTime = runTimestamp(gate.from);
   rs.toTime = runTimestamp(now);
-  rs.windowHours = static_cast<std::int16_t>(hours);
+  rs.windowHours = static_cast<std::int16_t>(gate.hours);
 
   *mayRun = true;
-  if (rs.windowHours < 1) {
+  if (gate.kind == RunGate::Kind::kRefused) {
     subWriteLog(rs, "Last exection is less than an hour. Last execution time " +
-                        runTimestamp(*lastRun) + ", Current time " + runTimestamp(now));
+                        runTimestamp(*gate.lastRun) + ", Current time " + runTimestamp(now));
     rs.failureReason = "Last exection is less than an hour.";
     *mayRun = false;
   }
@@ -88,8 +74,44 @@ Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
 
 }  // namespace
 
+std::string settledThreshold(const std::string& stored, bool* defaulted) {
+  const double threshold = numericValue(stored);
+  *defaulted = threshold == 0;
+  return *defaulted ? kDefaultThreshold : numberText(threshold);
+}
+
+RunGate decideRunGate(const std::string& lastRunText, LocalTime now) {
+  RunGate gate;
+  gate.from = addSeconds(now, -3600);
+  if (trimSpaces(lastRunText).empty()) return gate;
+  gate.lastRun = parseRunTimestamp(lastRunText);
+  if (!gate.lastRun) {
+    // Refusing the run would refuse every later one too: the value is reported and taken as
+    // missing, and this run's pass writes a good one.
+    gate.kind = RunGate::Kind::kUnreadable;
+    return gate;
+  }
+  const long long hours = clockHour(now) - clockHour(*gate.lastRun);
+  if (hours < -24) {
+    // The clock was moved back. Waiting for it to catch up would refuse every run until then,
+    // so a LastRun more than 24 hours ahead is reported and taken as missing too.
+    gate.kind = RunGate::Kind::kFarAhead;
+  } else if (hours < 1) {
+    gate.kind = RunGate::Kind::kRefused;
+    gate.from = *gate.lastRun;
+    gate.hours = hours;
+  } else if (hours <= 24) {
+    gate.kind = RunGate::Kind::kSince;
+    gate.from = *gate.lastRun;
+    gate.hours = hours;
+  } else {
+    gate.kind = RunGate::Kind::kTooOld;
+  }
+  return gate;
+}
+
 std::string executionIniPathOf(const std::string& installPath) {
-  return installPath + "qSCC\\MonitorTemplate\\" + "SCC_EventLog_Execution.ini";
+  return installPath + layout::kExecutionStateFile;
 }
 
 bool fncChkLastRunTime(RunState& rs, Platform& os) {

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "env/identity.h"
+#include "platform/install_layout.h"
 
 namespace sccevtmon {
 
@@ -33,10 +34,10 @@ long fncWriteIniValue(Platform& os, const std::string& file, const std::string& 
 std::string fncGetServerURL(Platform& os, const std::string& section,
                             const std::string& defaultUrl) {
   std::string folder =
-      fncReadRegValue(os, RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", "InstallationPath", 1);
+      fncReadRegValue(os, RegistryRoot::kLocalMachine, layout::kIdentityKey, "InstallationPath", 1);
   std::string trimmed = trimSpaces(folder);
   if (trimmed.empty() || trimmed.back() != '\\') folder += "\\";
-  std::string file = folder + "Configuration\\qScriptDNS.ini";
+  std::string file = folder + layout::kServerSettingsFile;
   std::string url = trimSpaces(fncReadIniValue(os, section, "URL", file));
   if (!defaultUrl.empty() && url.empty()) {
     fncWriteIniValue(os, file, section, "URL", defaultUrl);

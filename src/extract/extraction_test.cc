@@ -123,7 +123,7 @@ TEST_F(ExtractionTest, LogLinesOfOnePass) {
 
 TEST_F(ExtractionTest, QueryWithoutInputEndsQuietly) {
   rs.monitorEntries = {entry("System", "0", "3")};
-  fake.logQuery.byLog["System"] = {Status::success(), 0, {}};
+  fake.logQuery.byLog["System"] = {Status::success(), 0, {}, {}};
   rs.failureReason = "";
   extract({"System"});
   Lines log = messages();
@@ -134,7 +134,7 @@ TEST_F(ExtractionTest, QueryWithoutInputEndsQuietly) {
 
 TEST_F(ExtractionTest, InputWithoutRowsStillWalksEveryEntry) {
   rs.monitorEntries = {entry("System", "0", "3", "1"), entry("Other", "0", "3", "2")};
-  fake.logQuery.byLog["System"] = {Status::success(), 12, {}};
+  fake.logQuery.byLog["System"] = {Status::success(), 12, {}, {}};
   extract({"System"});
   Lines log = messages();
   Lines tail(log.end() - 3, log.end());
@@ -146,7 +146,7 @@ TEST_F(ExtractionTest, InputWithoutRowsStillWalksEveryEntry) {
 TEST_F(ExtractionTest, AFailedLogKeepsItsFailureWhenALaterLogWorks) {
   rs.monitorEntries = {entry("Missing", "0", "3", "1"), entry("System", "0", "3", "2")};
   fake.logQuery.byLog["Missing"] = {
-      Status{kErrAutomation, "The specified event log Missing was not found in /logs"}, 0, {}};
+      Status{kErrAutomation, "The specified event log Missing was not found in /logs"}, 0, {}, {}};
   extract({"Missing", "System"});
   EXPECT_EQ(rs.failureReason,
             "440 Err DescriptionThe specified event log Missing was not found in /logs");

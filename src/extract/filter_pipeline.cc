@@ -1,10 +1,39 @@
 #include "extract/filter_pipeline.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 #include "util/ascii.h"
 
 namespace sccevtmon {
 namespace {
+
+// The codes of <evnttype> and the event types they stand for.
+struct EventTypeCode {
+  const char* code;
+  const char* type;
+};
+constexpr EventTypeCode kEventTypeCodes[] = {{"1", "Error event"},
+                                             {"2", "Warning event"},
+                                             {"4", "Information event"},
+                                             {"8", "Success Audit event"},
+                                             {"16", "Failure Audit event"}};
+
+const char* eventTypeOfCode(const std::string& code) {
+  for (const EventTypeCode& c : kEventTypeCodes) {
+    if (code == c.code) return c.type;
+  }
+  return nullptr;
+}
+
+// The modes of <evntdescstrt>, compared in lower case.
+constexpr const char* kDescriptionModes[] = {"starts with", "ends with", "contain",
+                                             "does not contain"};
+
+bool isDescriptionMode(const std::string& mode) {
+  return std::find(std::begin(kDescriptionModes), std::end(kDescriptionModes), mode) !=
+         std::end(kDescriptionModes);
+}
 
 bool blank(std::string_view text) { return trimSpaces(text).empty(); }
 
@@ -51,13 +80,7 @@ Status eventTypeStage(RunState& rs, const MonitorEntry& entry, WorkingSets& sets
   sets.loadedRows.clearFilter();
   std::string condition;
   for (const std::string& piece : splitEvery(entry.evnttype, ';')) {
-    std::string code = trimSpaces(piece);
-    const char* type = code == "1"    ? "Error event"
-                       : code == "2"  ? "Warning event"
-                       : code == "4"  ? "Information event"
-                       : code == "8"  ? "Success Audit event"
-                       : code == "16" ? "Failure Audit event"
-                                      : nullptr;
+    const char* type = eventTypeOfCode(trimSpaces(piece));
     if (type == nullptr) continue;
     if (!blank(condition)) condition += " OR ";
     condition += std::string("evttype ='") + type + "'";
@@ -170,9 +193,7 @@ Status descriptionStage(RunState& rs, const MonitorEntry& entry, WorkingSets& se
   subWriteLog(rs, "MSG : Filter Condition for Description :: " + condition);
   subWriteLog(rs, "MSG : Filter on :: " + entry.evntdescstrt);
 
-  bool knownMode = mode == "starts with" || mode == "ends with" || mode == "contain" ||
-                   mode == "does not contain";
-  if (!knownMode) {
+  if (!isDescriptionMode(mode)) {
     if (Status s = sets.idRows.setFilter(condition); !s.ok()) return s;
     subWriteLog(rs, "MSG : Record Count after Filter Condition :: " +
                         decimal(static_cast<long long>(sets.idRows.recordCount())));
@@ -302,6 +323,155 @@ Status runFilterPipeline(RunState& rs, const MonitorEntry& entry, WorkingSets& s
   }
   if (Status s = descriptionStage(rs, entry, sets); !s.ok()) return s;
   return pairStage(rs, entry, sets);
+}
+
+namespace {
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// "a, b and c"
+std::string listed(const std::vector<std::string>& items, const std::string& last) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    out += (i == 0 ? "" : i + 1 == items.size() ? " " + last + " " : ", ") + items[i];
+  }
+  return out;
+}
+
+// A whole number an event ID can be (the column holds IDs without their qualifiers).
+bool isEventId(std::string_view text) {
+  if (text.empty() || text.size() > 5) return false;
+  long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return value <= 65535;
+}
+
+void noteEventTypes(const MonitorEntry& entry, std::vector<TemplateNote>* notes) {
+  const std::string& types = entry.evnttype;
+  const std::string all = trimSpaces(types);
+  if (all == "0") return;
+  if (all.empty()) {
+    notes->push_back({0, TemplateNote::kNoOffset, true, "<evnttype> is empty",
+                      "every event type is reported", "write 0 to say so"});
+    return;
+  }
+  bool anyKnown = false;
+  std::string skipped;
+  for (const std::string& piece : splitEvery(types, ';')) {
+    const std::string code = trimSpaces(piece);
+    if (eventTypeOfCode(code) != nullptr) {
+      anyKnown = true;
+    } else if (!code.empty()) {
+      skipped += (skipped.empty() ? "" : " and ") + quoted(code);
+    }
+  }
+  if (skipped.empty()) return;
+  std::vector<std::string> codes;
+  for (const EventTypeCode& c : kEventTypeCodes) {
+    const std::string_view type(c.type);
+    codes.push_back(std::string(c.code) + " (" +
+                    toLowerAnsi(std::string(type.substr(0, type.rfind(" event")))) + ")");
+  }
+  notes->push_back({0, TemplateNote::kNoOffset, false, "<evnttype> " + quoted(types),
+                    "a run skips " + skipped + (anyKnown ? "" : ", so every event type passes"),
+                    "the codes are " + listed(codes, "and") +
+                        ", separated by \";\", or 0 alone for every type"});
+}
+
+// <evntsource> and <evntid>: lists of names or IDs, separated by ",".
+void noteList(const char* element, const std::string& value, const char* item, bool numbers,
+              std::vector<TemplateNote>* notes) {
+  if (blank(value)) return;
+  int named = 0;
+  for (const std::string& piece : prepareList(value, ",", ",")) {
+    const std::string t = trimSpaces(piece);
+    if (t.empty()) continue;
+    ++named;
+    if (numbers && !isEventId(t)) {
+      notes->push_back({0, TemplateNote::kNoOffset, false,
+                        std::string(item) + " " + quoted(t) + " in <" + element +
+                            "> is not a number from 0 to 65535",
+                        "no event has it", "write event IDs as numbers separated by \",\""});
+    }
+  }
+  if (named == 0) {
+    notes->push_back({0, TemplateNote::kNoOffset, false,
+                      std::string("<") + element + "> holds no " + item, "no event passes",
+                      "name them, separated by \",\""});
+  }
+}
+
+void noteDescription(const MonitorEntry& entry, std::vector<TemplateNote>* notes) {
+  if (blank(entry.evntdesc)) return;
+  const std::string mode = toLowerAnsi(trimSpaces(entry.evntdescstrt));
+  if (!isDescriptionMode(mode)) {
+    std::vector<std::string> modes;
+    for (const char* m : kDescriptionModes) modes.push_back(quoted(m));
+    notes->push_back(
+        {0, TemplateNote::kNoOffset, false,
+         "<evntdescstrt> " + quoted(entry.evntdescstrt) + " is not " + listed(modes, "or"),
+         "a run ignores <evntdesc> and reports every event", "write one of the four"});
+    return;
+  }
+  const std::string join = toUpperAnsi(trimSpaces(entry.evntdescandor));
+  if (prepareList(entry.evntdesc, "##", "##").size() > 1 && join != "AND" && join != "OR") {
+    notes->push_back({0, TemplateNote::kNoOffset, false,
+                      "<evntdescandor> " + quoted(entry.evntdescandor) + " is neither AND nor OR",
+                      std::string("with several texts a run reports ") +
+                          (mode == "does not contain" ? "every" : "no") + " event",
+                      "write AND or OR"});
+  }
+}
+
+void notePairs(const MonitorEntry& entry, std::vector<TemplateNote>* notes) {
+  if (blank(entry.evntsourandid)) return;
+  const std::string form = "write SOURCE;ID,ID";
+  for (const std::string& pair : prepareList(entry.evntsourandid, "##", ",")) {
+    const std::string trimmed = trimSpaces(pair);
+    const std::size_t semicolon = trimmed.find(';');
+    const std::string ids =
+        semicolon == std::string::npos ? trimmed : trimmed.substr(semicolon + 1);
+    const std::string about = "pair " + quoted(pair) + " in <evntsourandid>";
+    auto note = [&](const std::string& what, const std::string& runDoes) {
+      notes->push_back({0, TemplateNote::kNoOffset, false, what, runDoes, form});
+    };
+    // As the pair stage reads them: a pair without IDs is passed over before its ";" is looked
+    // for, and one without ";" fails the log's pass.
+    if (ids.find_first_not_of(',') == std::string::npos) {
+      note(about + " has no event ID", "a run skips it");
+      continue;
+    }
+    if (semicolon == std::string::npos) {
+      note(about + " has no \";\" between source and IDs",
+           "the pass over " + quoted(trimSpaces(entry.evntlgsourcestr)) +
+               " fails at this entry and a run reports \"" + runtimeErrorText(kErrInvalidCall) +
+               "\"");
+      continue;
+    }
+    if (trimSpaces(trimmed.substr(0, semicolon)).empty()) {
+      note(about + " names no source", "no event matches it");
+    }
+    for (const std::string& id : splitList(ids, ",")) {
+      const std::string t = trimSpaces(id);
+      if (!t.empty() && !isEventId(t)) {
+        note(about + ": event ID " + quoted(t) + " is not a number from 0 to 65535",
+             "no event has it");
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void noteFilterProblems(const MonitorEntry& entry, std::vector<TemplateNote>* notes) {
+  noteEventTypes(entry, notes);
+  noteList("evntsource", entry.evntsource, "source name", false, notes);
+  noteList("evntid", entry.evntid, "event ID", true, notes);
+  noteDescription(entry, notes);
+  notePairs(entry, notes);
 }
 
 }  // namespace sccevtmon

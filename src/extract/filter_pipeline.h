@@ -24,4 +24,10 @@ std::vector<std::string> prepareList(std::string_view field, std::string_view se
 // operation) go to the caller.
 Status runFilterPipeline(RunState& rs, const MonitorEntry& entry, WorkingSets& sets);
 
+// Appends what the filter stages pass over or read otherwise than the entry seems to say (an
+// unknown event-type code, an ID that is not one, an unknown description mode, a pair the pair
+// stage skips or fails on), each as the stage applies it. The notes' entry and offset are left
+// to the caller.
+void noteFilterProblems(const MonitorEntry& entry, std::vector<TemplateNote>* notes);
+
 }  // namespace sccevtmon

@@ -108,7 +108,7 @@ std::string cleanMessage(const LogRecord& record) {
 bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const std::string& query,
                         const std::string& logName, std::string& failureReason) {
   subWriteLog(rs, "MSG : In fncCreateRecordSet, Query :: " + query);
-  rs.logTallies.push_back(LogTally{logName, 0, {}, {}});
+  rs.logTallies.push_back(LogTally{logName, 0, {}, {}, {}});
   // A failure of an earlier log stays the run's failure; a pass starts clean only when nothing
   // failed yet.
   if (trimSpaces(failureReason).empty()) failureReason.clear();
@@ -123,6 +123,7 @@ bool fncCreateRecordSet(RunState& rs, std::unique_ptr<LogQuery>& logQuery, const
     logQuery.reset();
     if (s.ok()) {
       long processed = result->inputUnitsProcessed();
+      rs.logTallies.back().skipNotes = result->skipNotes();
       subWriteLog(rs, "MSG : total records :: " + decimal(processed));
       if (processed == 0) return false;
       s = loadRows(*result, sets.loadedRows);

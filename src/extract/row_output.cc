@@ -175,6 +175,22 @@ Status outputOption(const std::string& text, std::int16_t* option) {
   return Status::success();
 }
 
+void noteOutputOptionProblem(const MonitorEntry& entry, std::vector<TemplateNote>* notes) {
+  const std::string advice = "write 1 (summary rows), 2 (detail rows) or 3 (both)";
+  std::int16_t option = 0;
+  if (!outputOption(entry.outputopt, &option).ok()) {
+    // The option is read when the entry's rows are written, which ends the log's pass.
+    notes->push_back({0, TemplateNote::kNoOffset, false,
+                      "<outputopt> \"" + entry.outputopt + "\" is not a whole number",
+                      "every log's pass stops at this entry and a run reports the failure",
+                      advice});
+  } else if (option < 1 || option > 3) {
+    notes->push_back({0, TemplateNote::kNoOffset, false,
+                      "<outputopt> " + std::to_string(option) + " is out of range",
+                      "a run writes nothing for this entry", advice});
+  }
+}
+
 Status writeEntryRows(RunState& rs, const MonitorEntry& entry, WorkingSets& sets) {
   if (sets.pairsSeen) {
     subWriteLog(rs, "MSG : Retrieving the final details");

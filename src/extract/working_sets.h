@@ -42,6 +42,13 @@ class SummaryGroups {
 
 // The working sets of one event log's extraction, and whether an entry had pairs. The five
 // event-row sets share the loaded rows' store.
+//
+// Each stage empties its output and fills it from the previous stage's set, so one set of each
+// serves every entry of the log. The pair stage writes into typeRows, which the type stage is
+// done with by then; that is why, once any entry of the log had pairs (pairsSeen), an entry's
+// final rows are read from typeRows, even for a later entry without pairs: its pair stage
+// copied descRows there. The report files depend on this order of rows and on the flag
+// staying set for the rest of the log.
 struct WorkingSets {
   RecordSet loadedRows = makeEventRowSet();
   RecordSet typeRows = makeEventRowSet();

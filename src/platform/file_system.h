@@ -101,6 +101,13 @@ class FileSystem {
   virtual Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
   // The names of the files (not folders) in a folder, in no particular order.
   virtual Status listFiles(const std::string& folder, std::vector<std::string>* names) = 0;
+  // The names of the files in a folder that openForReading opens, in no particular order,
+  // those reached through a symbolic link (or junction) included: what an operator links into
+  // a folder to be read where it lies. listFiles leaves them out, as the monitor's own folders
+  // hold no link it should follow. A file system without links lists what listFiles does.
+  virtual Status listReadableFiles(const std::string& folder, std::vector<std::string>* names) {
+    return listFiles(folder, names);
+  }
 
   // Creates a new text file, or with overwrite replaces the content of an existing one, or
   // opens one for appending (created when missing).

@@ -32,6 +32,9 @@ class LogRecordSet {
   // The current row; valid until the next moveNext().
   virtual const LogRecord& getRecord() = 0;
   virtual Status moveNext() = 0;
+  // Why records of the log were skipped or repaired, one line per reason (see
+  // EventLogContents::skipNotes); an engine that cannot tell gives none.
+  virtual std::vector<std::string> skipNotes() const { return {}; }
 
   // Hands over every row at once, before any was walked, as the compact store the result is
   // held in, when its column k is the value of columns[k] for each k; otherwise (another

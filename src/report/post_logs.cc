@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/install_layout.h"
 #include "util/xml_document.h"
 
 namespace sccevtmon {
@@ -143,7 +144,7 @@ bool isWholeReport(Platform& os, const std::string& path, const std::string& nam
 }  // namespace
 
 void recoverReportFiles(RunState& rs, Platform& os) {
-  const std::string postLogs = rs.installPath + "SCCPostLogs\\";
+  const std::string postLogs = rs.installPath + layout::kPostLogsFolder + "\\";
   std::vector<std::string> names;
   if (os.files.listFiles(rs.installPath, &names).ok()) {
     std::sort(names.begin(), names.end());

@@ -8,6 +8,7 @@
 #include "base/time_stamp.h"
 #include "env/execution_state.h"
 #include "env/settings.h"
+#include "platform/install_layout.h"
 #include "report/web_post.h"
 #include "util/ascii.h"
 
@@ -40,7 +41,7 @@ std::string versionElements(const RunState& rs) {
 std::string reportUrl(const RunState& rs, Platform& os, const std::string& section,
                       const std::string& page) {
   std::string value;
-  fncGetIniString(os, value, section, "URL", rs.installPath + "Configuration\\qScriptDNS.ini");
+  fncGetIniString(os, value, section, "URL", rs.installPath + layout::kServerSettingsFile);
   std::string trimmed = trimSpaces(value);
   if (!trimmed.empty()) {
     std::string base = trimmed.back() == '/' ? value : trimmed + "/";
@@ -53,8 +54,8 @@ std::string reportUrl(const RunState& rs, Platform& os, const std::string& secti
 // Writes a report that could not be posted into the post-logs folder. It is written aside and
 // renamed when whole, so the folder never holds a part of it (a full disk leaves nothing).
 Status spoolReport(RunState& rs, Platform& os, const std::string& prefix, const std::string& xml) {
-  std::string path = rs.installPath + "\\SCCPostLogs\\" + prefix + rs.regId + "_" +
-                     spoolStamp(os.clock.now()) + ".xml";
+  std::string path = rs.installPath + "\\" + layout::kPostLogsFolder + "\\" + prefix + rs.regId +
+                     "_" + spoolStamp(os.clock.now()) + ".xml";
   subWriteLog(rs, "MSG : Creating File " + path);
   std::string aside;
   std::unique_ptr<TextStream> stream;

@@ -14,25 +14,24 @@
 #include "extract/filter_pipeline.h"
 #include "extract/query_builder.h"
 #include "extract/row_output.h"
+#include "extract/template_notes.h"
+#include "platform/install_layout.h"
 #include "run/check_files.h"
 #include "run/startup.h"
 #include "template/template_checksum.h"
+#include "template/template_parser.h"
 #include "util/ascii.h"
 #include "util/xml_document.h"
 
 namespace sccevtmon {
 namespace {
 
-const char kIdentityKey[] = "SOFTWARE\\TORVEN";
 // The key as a 32-bit program on 64-bit Windows reads it, which is where it is written.
-const char kIdentityKeyShown[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TORVEN";
+std::string identityKeyShown() {
+  std::string key = layout::kIdentityKey;
+  return "HKEY_LOCAL_MACHINE\\" + key.insert(key.find('\\') + 1, "WOW6432Node\\");
+}
 const char kWriteAccess[] = "give the account the runs use write access to it";
-
-// The child elements of a dcm element a run knows: the nine fields and evntlgsource, which it
-// knows and leaves alone.
-const char* const kEntryElements[] = {
-    "evntlgsourcestr", "evnttype",  "evntsource",   "evntid",        "evntdesc",
-    "evntsourandid",   "outputopt", "evntdescstrt", "evntdescandor", "evntlgsource"};
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -41,52 +40,10 @@ bool isDigits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A whole number of an event ID (the column holds IDs without their qualifiers).
-bool isEventId(std::string_view text) {
-  return isDigits(text) && text.size() <= 5 && std::stol(std::string(text)) <= 65535;
-}
-
-// An optional sign, digits and an optional decimal part, blanks around it allowed.
-bool isNumberText(const std::string& text) {
-  std::string t = trimSpaces(text);
-  if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.erase(0, 1);
-  std::size_t point = t.find('.');
-  if (point == std::string::npos) return isDigits(t);
-  std::string_view whole(t.data(), point), part(t.data() + point + 1, t.size() - point - 1);
-  return (isDigits(whole) || whole.empty()) && (isDigits(part) || part.empty()) &&
-         !(whole.empty() && part.empty());
-}
-
 std::string joined(const std::vector<std::string>& items, const std::string& separator = ", ") {
   std::string out;
   for (const std::string& item : items) out += (out.empty() ? "" : separator) + item;
   return out;
-}
-
-std::size_t editDistance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
-// The known element a misspelled name most likely meant, or nothing.
-std::string nearestEntryElement(const std::string& name) {
-  std::string best;
-  std::size_t bestDistance = 4;
-  for (const char* known : kEntryElements) {
-    std::size_t d = editDistance(name, known);
-    if (d < bestDistance) bestDistance = d, best = known;
-  }
-  return best;
 }
 
 // The 1-based line of a byte offset into text.
@@ -146,7 +103,8 @@ class Checker {
 
   bool checkRegistry() {
     RegistryKey key = 0;
-    Status opened = os_.registry.openKey(RegistryRoot::kLocalMachine, kIdentityKey, kKeyRead, &key);
+    Status opened =
+        os_.registry.openKey(RegistryRoot::kLocalMachine, layout::kIdentityKey, kKeyRead, &key);
     const std::string why = os_.registry.unavailableReason();
     const std::string source = os_.registry.sourceName();
     const std::string in = source.empty() ? "" : " of the " + source;
@@ -155,7 +113,7 @@ class Checker {
       return false;
     }
     if (!opened.ok()) {
-      error(std::string("registry: no key ") + kIdentityKeyShown + in +
+      error(std::string("registry: no key ") + identityKeyShown() + in +
             ": put the agent identity under that key");
       return false;
     }
@@ -169,8 +127,8 @@ class Checker {
       }
     }
     os_.registry.closeKey(key);
-    fncGetRegInfo(rs_, os_, kIdentityKey);
-    ok(std::string("registry: agent identity in ") + kIdentityKeyShown + in);
+    fncGetRegInfo(rs_, os_, layout::kIdentityKey);
+    ok(std::string("registry: agent identity in ") + identityKeyShown() + in);
     return true;
   }
 
@@ -228,11 +186,12 @@ class Checker {
   }
 
   std::string activityLogPath() {
-    return rs_.installPath + "ApplicationLog\\qSCCLog\\" + os_.process.executableBaseName() + "_" +
-           rs_.regId + ".txt";
+    return rs_.installPath + layout::kActivityLogFolder + "\\" + os_.process.executableBaseName() +
+           "_" + rs_.regId + ".txt";
   }
 
   // A folder a run writes in: fine when writable, or when missing but creatable in its parent.
+  // What stands there in its place is checkWrittenFiles' to report.
   void writtenFolder(const std::string& folder, const std::string& parent, const std::string& what,
                      const std::string& consequence) {
     if (os_.files.folderExists(folder)) {
@@ -242,6 +201,8 @@ class Checker {
         error(what + " " + shown(folder) + " is not writable: " + consequence + "; " +
               kWriteAccess);
       }
+    } else if (os_.files.fileExists(folder)) {
+      // Something else stands there: checkWrittenFiles names it.
     } else if (os_.files.folderExists(parent) && !os_.files.isWritable(parent)) {
       error(what + " " + shown(folder) + " is missing and cannot be created in " + shown(parent) +
             ": " + consequence + "; create it and " + kWriteAccess);
@@ -252,18 +213,13 @@ class Checker {
 
   void checkWrittenFolders() {
     const std::string& install = rs_.installPath;
-    writtenFolder(install + "ApplicationLog\\qSCCLog", install + "ApplicationLog",
+    writtenFolder(install + layout::kActivityLogFolder, install + layout::kApplicationLogFolder,
                   "activity-log folder", "a run cannot open its activity log and ends at once");
-    const std::string log = activityLogPath();
-    if (regIdFileNameProblem(rs_.regId).empty() && os_.files.fileExists(log) &&
-        !os_.files.isWritable(log)) {
-      error("activity log " + shown(log) +
-            " cannot be written: a run cannot open it and ends at once; " + kWriteAccess);
-    }
-    writtenFolder(install + "SCCPostLogs", install, "post-logs folder",
+    // The activity log itself, the lock and the execution state: checkWrittenFiles.
+    writtenFolder(install + layout::kPostLogsFolder, install, "post-logs folder",
                   "a run's report files stay in the installation folder while the server hears "
                   "of success");
-    const std::string stateFolder = install + "qSCC\\MonitorTemplate";
+    const std::string stateFolder = install + layout::kStateFolder;
     if (os_.files.folderExists(stateFolder) && !os_.files.isWritable(stateFolder)) {
       error("folder " + shown(stateFolder) +
             " is not writable: a run cannot record LastRun or the last failure, so every run "
@@ -291,7 +247,7 @@ class Checker {
   }
 
   void checkTemplate() {
-    const std::string path = rs_.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
+    const std::string path = rs_.installPath + layout::kTemplateFile;
     const std::string redeliver = "deliver the template the server assigned";
     FileState state = settingsFile(path, "template", "a run cannot use it; " + redeliver);
     if (state == FileState::kUnreadable) return;
@@ -310,7 +266,7 @@ class Checker {
     rs_.templateBytes = bytes;
     for (Finding& f : checkLogNamesOutsideCodePage(bytes)) findings_.push_back(f);
     checkTemplateChecksum(path);
-    checkTemplateDocument(bytes);
+    checkTemplateDocument(bytes, path);
   }
 
   void checkTemplateChecksum(const std::string& path) {
@@ -340,255 +296,41 @@ class Checker {
     }
   }
 
-  std::string lineOf(const XmlNode& node) {
-    return "template line " + std::to_string(lineAt(text_, node.offset()));
-  }
-
-  // Every element named name below node, in document order; a walk without recursion, so
-  // nesting depth is the template's to choose.
-  static std::vector<XmlNode> collect(const XmlNode& node, const std::string& name) {
-    std::vector<XmlNode> found;
-    std::vector<XmlNode> pending{node.firstChild()};
-    while (!pending.empty()) {
-      XmlNode n = pending.back();
-      pending.pop_back();
-      if (!n) continue;
-      pending.push_back(n.nextSibling());
-      if (n.kind() != XmlNodeKind::kElement) continue;
-      if (n.name() == name) found.push_back(n);
-      pending.push_back(n.firstChild());
-    }
-    return found;
-  }
-
-  void checkTemplateDocument(const std::string& bytes) {
-    const std::string notLoaded =
-        ": a run reports \"Failed to load the xml file\"; correct the "
-        "template there or deliver it again";
+  void checkTemplateDocument(const std::string& bytes, const std::string& path) {
     XmlDocument document;
     Status loaded = decodeXmlText(bytes, &text_);
     if (loaded.ok()) loaded = document.loadBytes(bytes);
     if (!loaded.ok()) {
-      error("template is not well-formed XML (" + loaded.description + ")" + notLoaded);
+      error("template is not well-formed XML (" + loaded.description +
+            "): a run reports \"Failed to load the xml file\"; correct the template there or "
+            "deliver it again");
       return;
     }
-    const std::vector<XmlNode> tops = collect(document.document(), "dcmevntlgtemplat");
-    if (tops.empty()) {
-      error("template has no <dcmevntlgtemplat> element (its root element is <" +
-            document.rootElement().name() +
-            ">): a run reads no entry, monitors nothing and reports success; make "
-            "<dcmevntlgtemplat> the root element");
-      return;
+    // The run's own parser reads the template, and the run's own rules judge it: the check
+    // reports exactly what a run logs about it.
+    fncParseWebpostData(rs_, os_, path);
+    std::vector<bool> noted(rs_.monitorEntries.size() + 1);
+    for (const TemplateNote& note : templateNotes(rs_)) {
+      std::string where = note.offset == TemplateNote::kNoOffset
+                              ? std::string("template")
+                              : "template line " + std::to_string(lineAt(text_, note.offset));
+      if (note.entry > 0) where += ", entry " + std::to_string(note.entry);
+      const std::string text = where + ": " + note.what + ": " + note.runDoes +
+                               (note.advice.empty() ? "" : "; " + note.advice);
+      note.warning ? warning(text) : error(text);
+      noted[note.entry] = true;
     }
-    for (std::size_t i = 1; i < tops.size(); ++i) {
-      error(lineOf(tops[i]) +
-            ": a second <dcmevntlgtemplat> element, which a run never reads; move its entries "
-            "into the first one");
-    }
-    int templates = 0;
-    int entries = 0;
-    for (const XmlNode& child : tops[0].children()) {
-      if (child.kind() != XmlNodeKind::kElement) continue;
-      const std::string name = child.name();
-      if (name == "template") {
-        ++templates;
-        checkTemplateElement(child);
-      } else if (name == "dcm") {
-        checkEntry(child, ++entries);
-      } else {
-        std::string hint =
-            equalsNoCase(name, "dcm") || equalsNoCase(name, "template")
-                ? "; element names are case-sensitive: write <" + toLowerAnsi(name) + ">"
-                : "; the template's children are <template> and <dcm> entries";
-        error(lineOf(child) + ": unknown element <" + name + "> in <dcmevntlgtemplat>: a run " +
-              "ignores it" + hint);
+    for (std::size_t i = 0; i < rs_.monitorEntries.size(); ++i) {
+      const MonitorEntry& entry = rs_.monitorEntries[i];
+      const std::string log = trimSpaces(entry.evntlgsourcestr);
+      const std::string number = "entry " + std::to_string(i + 1);
+      if (!log.empty()) {
+        if (logs_.count(log) == 0) logOrder_.push_back(entry.evntlgsourcestr);
+        logs_[log].push_back(number);
       }
-    }
-    if (templates == 0) {
-      warning(
-          "template has no <template id=\"...\" version=\"...\"> element: the reports carry "
-          "template id 0 and version 0");
-    } else if (templates > 1) {
-      warning("template has " + std::to_string(templates) +
-              " <template> elements: the last one's id and version count");
-    }
-    if (entries == 0) warning("template has no <dcm> entry: a run monitors nothing");
-  }
-
-  void checkTemplateElement(const XmlNode& element) {
-    for (const char* attribute : {"id", "version"}) {
-      std::string value;
-      if (!element.attribute(attribute, &value)) {
-        error(lineOf(element) + ": <template> has no " + attribute +
-              " attribute: a run stops reading the template there and reports \"Failed to parse "
-              "the XML, ...\"; add " +
-              attribute + "=\"...\"");
-      } else if (!isNumberText(value)) {
-        warning(lineOf(element) + ": template " + attribute + " " + quoted(value) +
-                " is not a number: the reports carry " + numberText(numericValue(value)));
-      }
-    }
-  }
-
-  void checkEntry(const XmlNode& dcm, int number) {
-    const std::string where = lineOf(dcm) + ", entry " + std::to_string(number);
-    const std::size_t before = findings_.size();
-    for (const char* attribute : {"scriptid", "scriptver"}) {
-      std::string value;
-      if (!dcm.attribute(attribute, &value)) {
-        error(where + ": <dcm> has no " + attribute +
-              " attribute: a run stops reading the template there and reports \"Failed to parse "
-              "the XML, ...\"; add " +
-              attribute + "=\"...\"");
-      } else if (!isNumberText(value)) {
-        warning(where + ": " + attribute + " " + quoted(value) +
-                " is not a number: its report rows carry " + numberText(numericValue(value)));
-      }
-    }
-    std::map<std::string, std::string> fields;
-    for (const XmlNode& child : dcm.children()) {
-      if (child.kind() != XmlNodeKind::kElement) continue;
-      const std::string name = toLowerAnsi(trimSpaces(child.name()));
-      const auto* known = std::find(std::begin(kEntryElements), std::end(kEntryElements), name);
-      if (known == std::end(kEntryElements)) {
-        std::string nearest = nearestEntryElement(name);
-        const bool filter = nearest.rfind("evnt", 0) == 0 && nearest != "evntlgsourcestr" &&
-                            nearest != "evntlgsource";
-        error(lineOf(child) + ", entry " + std::to_string(number) + ": unknown element <" +
-              child.name() + ">: a run ignores it" +
-              (filter ? ", so it does not narrow the entry" : "") +
-              (nearest.empty() ? std::string("; remove it") : "; did you mean <" + nearest + ">?"));
-      } else if (name != "evntlgsource" && fields.count(name) != 0) {
-        error(lineOf(child) + ", entry " + std::to_string(number) + ": a second <" + name +
-              ">: a run keeps only the last one; merge them into one");
-      }
-      fields[name] = trimSpaces(child.text());
-    }
-    checkEntryFields(where, fields);
-    if (findings_.size() == before) {
-      ok(where + ": event log " + quoted(fields["evntlgsourcestr"]));
-    }
-  }
-
-  void checkEntryFields(const std::string& where, std::map<std::string, std::string>& f) {
-    const std::string& log = f["evntlgsourcestr"];
-    if (emptyOrBlank(log)) {
-      error(where + ": no event log in <evntlgsourcestr>: a run never reads this entry; name the " +
-            "log, such as System");
-    } else {
-      const std::string name = trimSpaces(log);
-      if (logs_.count(name) == 0) logOrder_.push_back(log);
-      logs_[name].push_back(where.substr(where.rfind("entry")));
-    }
-    checkEventTypes(where, f["evnttype"]);
-    checkList(where, "evntsource", f["evntsource"], "source name", false);
-    checkList(where, "evntid", f["evntid"], "event ID", true);
-    checkDescription(where, f["evntdesc"], f["evntdescstrt"], f["evntdescandor"]);
-    checkPairs(where, f["evntsourandid"], trimSpaces(log));
-    std::int16_t option = 0;
-    if (!outputOption(f["outputopt"], &option).ok()) {
-      error(where + ": <outputopt> " + quoted(f["outputopt"]) +
-            " is not a whole number: every log's pass stops at this entry and a run reports the "
-            "failure; write 1 (summary rows), 2 (detail rows) or 3 (both)");
-    } else if (option < 1 || option > 3) {
-      error(where + ": <outputopt> " + std::to_string(option) +
-            " is out of range: a run writes nothing for this entry; write 1 (summary rows), 2 "
-            "(detail rows) or 3 (both)");
-    }
-  }
-
-  void checkEventTypes(const std::string& where, const std::string& types) {
-    const std::string all = trimSpaces(types);
-    if (all == "0") return;
-    if (all.empty()) {
-      warning(where + ": <evnttype> is empty: every event type is reported; write 0 to say so");
-      return;
-    }
-    bool anyKnown = false;
-    std::vector<std::string> skipped;
-    std::size_t start = 0;
-    for (std::size_t end = 0; end != std::string::npos; start = end + 1) {
-      end = types.find(';', start);
-      const std::string code = trimSpaces(types.substr(start, end - start));
-      if (code == "1" || code == "2" || code == "4" || code == "8" || code == "16") {
-        anyKnown = true;
-      } else if (!code.empty()) {
-        skipped.push_back(quoted(code));
-      }
-    }
-    if (skipped.empty()) return;
-    error(where + ": <evnttype> " + quoted(types) + ": a run skips " + joined(skipped, " and ") +
-          (anyKnown ? "" : ", so every event type passes") +
-          "; the codes are 1 (error), 2 (warning), 4 (information), 8 (success audit) and 16 " +
-          "(failure audit), separated by \";\", or 0 alone for every type");
-  }
-
-  void checkList(const std::string& where, const char* element, const std::string& value,
-                 const char* item, bool numbers) {
-    if (emptyOrBlank(value)) return;
-    int named = 0;
-    for (const std::string& piece : prepareList(value, ",", ",")) {
-      const std::string t = trimSpaces(piece);
-      if (t.empty()) continue;
-      ++named;
-      if (numbers && !isEventId(t)) {
-        error(where + ": " + item + " " + quoted(t) + " in <" + element +
-              "> is not a number from 0 to 65535: no event has it; write event IDs as numbers "
-              "separated by \",\"");
-      }
-    }
-    if (named == 0) {
-      error(where + ": <" + element + "> holds no " + item + ": no event passes; name them, " +
-            "separated by \",\"");
-    }
-  }
-
-  void checkDescription(const std::string& where, const std::string& texts, const std::string& mode,
-                        const std::string& joiner) {
-    if (emptyOrBlank(texts)) return;
-    const std::string m = toLowerAnsi(trimSpaces(mode));
-    if (m != "starts with" && m != "ends with" && m != "contain" && m != "does not contain") {
-      error(where + ": <evntdescstrt> " + quoted(mode) +
-            " is not \"starts with\", \"ends with\", \"contain\" or \"does not contain\": a run " +
-            "ignores <evntdesc> and reports every event; write one of the four");
-      return;
-    }
-    const std::string j = toUpperAnsi(trimSpaces(joiner));
-    if (prepareList(texts, "##", "##").size() > 1 && j != "AND" && j != "OR") {
-      error(where + ": <evntdescandor> " + quoted(joiner) + " is neither AND nor OR: with " +
-            "several texts a run reports " + (m == "does not contain" ? "every" : "no") +
-            " event; write AND or OR");
-    }
-  }
-
-  void checkPairs(const std::string& where, const std::string& value, const std::string& log) {
-    if (emptyOrBlank(value)) return;
-    for (const std::string& pair : prepareList(value, "##", ",")) {
-      const std::string trimmed = trimSpaces(pair);
-      const std::size_t semicolon = trimmed.find(';');
-      const std::string ids =
-          semicolon == std::string::npos ? trimmed : trimmed.substr(semicolon + 1);
-      const std::string about = where + ": pair " + quoted(pair) + " in <evntsourandid>";
-      const std::string form = "; write SOURCE;ID,ID";
-      if (ids.find_first_not_of(',') == std::string::npos) {
-        error(about + " has no event ID: a run skips it" + form);
-        continue;
-      }
-      if (semicolon == std::string::npos) {
-        error(about + " has no \";\" between source and IDs: the pass over " + quoted(log) +
-              " fails at this entry and a run reports \"Invalid procedure call or argument\"" +
-              form);
-        continue;
-      }
-      if (trimSpaces(trimmed.substr(0, semicolon)).empty()) {
-        error(about + " names no source: no event matches it" + form);
-      }
-      for (const std::string& id : splitList(ids, ",")) {
-        const std::string t = trimSpaces(id);
-        if (!t.empty() && !isEventId(t)) {
-          error(about + ": event ID " + quoted(t) +
-                " is not a number from 0 to 65535: no event has it" + form);
-        }
+      if (!noted[i + 1]) {
+        ok("template line " + std::to_string(lineAt(text_, entry.offset)) + ", " + number +
+           ": event log " + quoted(entry.evntlgsourcestr));
       }
     }
   }
@@ -609,7 +351,8 @@ class Checker {
                                    "remove it");
     if (state == FileState::kMissing) {
       ok("execution state " + shown(ini) +
-         " is not written yet: the next run reads the last hour and writes the threshold 50");
+         " is not written yet: the next run reads the last hour and writes the threshold " +
+         kDefaultThreshold);
     } else if (state == FileState::kReadable) {
       checkThreshold(readState(ini, "Threshold", "EventDetails"));
       checkLastRun(readState(ini, "LastRunDateTime", "LastRun"), &from);
@@ -625,19 +368,18 @@ class Checker {
   }
 
   void checkThreshold(const std::string& text) {
-    const double threshold = numericValue(text);
-    if (threshold == 0) {
-      if (!emptyOrBlank(text) && trimSpaces(text) != "0") {
-        warning("threshold " + quoted(text) + " in [Threshold] EventDetails is not a number: a " +
-                "run replaces it by 50");
-      } else {
-        ok("threshold not set: the next run writes the default 50");
-      }
-    } else if (threshold < 0) {
-      warning("threshold " + numberText(threshold) +
+    bool defaulted = false;
+    const std::string threshold = settledThreshold(text, &defaulted);
+    if (defaulted && !emptyOrBlank(text) && trimSpaces(text) != "0") {
+      warning("threshold " + quoted(text) + " in [Threshold] EventDetails is not a number: a " +
+              "run replaces it by " + kDefaultThreshold);
+    } else if (defaulted) {
+      ok(std::string("threshold not set: the next run writes the default ") + kDefaultThreshold);
+    } else if (numericValue(threshold) < 0) {
+      warning("threshold " + threshold +
               " is negative: every run reports a threshold violation, even one without events");
     } else {
-      ok("threshold " + numberText(threshold) + " detail rows per run");
+      ok("threshold " + threshold + " detail rows per run");
     }
   }
 
@@ -645,41 +387,45 @@ class Checker {
     const std::string fix =
         "; correct this machine's clock or remove LastRun from "
         "[LastRunDateTime]";
-    if (emptyOrBlank(text)) {
-      ok("no LastRun: the next run reads the last hour");
-      return;
-    }
-    std::optional<LocalTime> last = parseRunTimestamp(text);
-    if (!last) {
-      error(
-          "LastRun " + quoted(text) + " is not a date and time (MM/DD/YYYY HH:NN:SS): a run " +
-          "reports \"Failed to get the exe's last execution time. Type mismatch\" and reads the " +
-          "last hour; remove LastRun from [LastRunDateTime]");
-      return;
-    }
-    const long long hours = clockHour(now_) - clockHour(*last);
+    const RunGate gate = decideRunGate(text, now_);
     const std::string when = "LastRun " + trimSpaces(text);
-    if (hours < -24) {
-      error(when + " lies more than 24 clock hours after this machine's time " +
-            runTimestamp(now_) + ": a run reports \"Last execution time " + runTimestamp(*last) +
-            " lies more than 24 hours ahead of the clock.\" and reads the last hour" + fix);
-    } else if (civilSeconds(*last) > civilSeconds(now_)) {
-      error(when + " lies after this machine's time " + runTimestamp(now_) +
-            ": every run until the hour after it is refused (\"Last exection is less than an "
-            "hour.\")" +
-            fix);
-    } else if (hours == 0) {
-      ok(when +
-         ": a run within this clock hour is refused as a second one; the next hour's "
-         "proceeds");
-    } else if (hours > 24) {
-      warning(when +
-              " is more than 24 clock hours ago: the next run reads only the last hour, "
-              "the time between is never read");
-    } else {
-      ok(when + ": the next run reads the " + std::to_string(hours) + " hour(s) since then");
-      *from = *last;
+    switch (gate.kind) {
+      case RunGate::Kind::kFirstRun:
+        ok("no LastRun: the next run reads the last hour");
+        break;
+      case RunGate::Kind::kUnreadable:
+        error("LastRun " + quoted(text) + " is not a date and time (MM/DD/YYYY HH:NN:SS): a " +
+              "run reports \"Failed to get the exe's last execution time. Type mismatch\" and " +
+              "reads the last hour; remove LastRun from [LastRunDateTime]");
+        break;
+      case RunGate::Kind::kFarAhead:
+        error(when + " lies more than 24 clock hours after this machine's time " +
+              runTimestamp(now_) + ": a run reports \"Last execution time " +
+              runTimestamp(*gate.lastRun) + " lies more than 24 hours ahead of the clock.\" and " +
+              "reads the last hour" + fix);
+        break;
+      case RunGate::Kind::kRefused:
+        if (civilSeconds(*gate.lastRun) > civilSeconds(now_)) {
+          error(when + " lies after this machine's time " + runTimestamp(now_) +
+                ": every run until the hour after it is refused (\"Last exection is less than "
+                "an hour.\")" +
+                fix);
+        } else {
+          ok(when +
+             ": a run within this clock hour is refused as a second one; the next hour's "
+             "proceeds");
+        }
+        break;
+      case RunGate::Kind::kTooOld:
+        warning(when +
+                " is more than 24 clock hours ago: the next run reads only the last hour, "
+                "the time between is never read");
+        break;
+      case RunGate::Kind::kSince:
+        ok(when + ": the next run reads the " + std::to_string(gate.hours) + " hour(s) since then");
+        break;
     }
+    *from = gate.from;
   }
 
   void checkEventLogs() {
@@ -736,16 +482,21 @@ class Checker {
       ok(which + ": " + file + std::to_string(records) +
          (records == 1 ? " record, " : " records, ") + std::to_string(window) +
          " in the window a run now reads");
+      for (const std::string& note : rows->skipNotes()) {
+        warning(which + ": " + note);
+      }
     }
   }
 
   void checkServerSettings() {
-    const std::string file = rs_.installPath + "Configuration\\qScriptDNS.ini";
+    const std::string file = rs_.installPath + layout::kServerSettingsFile;
     FileState state = settingsFile(file, "server settings",
                                    "no report is posted; write the server's base URLs there");
     if (state == FileState::kMissing) {
       warning("server settings " + shown(file) +
-              " are missing: no report is posted, each is kept as a file in SCCPostLogs; write "
+              " are missing: no report is posted, each is kept as a file in " +
+              layout::kPostLogsFolder +
+              "; write "
               "the server's base URLs there");
       return;
     }
@@ -761,7 +512,7 @@ class Checker {
     const std::string named = "URL " + quoted(url) + " in [" + section + "]";
     if (url.empty()) {
       warning("no URL in [" + section + "] of the server settings: " + what +
-              " are not posted but kept as files in SCCPostLogs");
+              " are not posted but kept as files in " + layout::kPostLogsFolder);
     } else if (std::string problem = urlProblem(url); !problem.empty()) {
       error(named + " " + problem + ": every post of " + what +
             " fails; write the server's base URL, such as https://server.example/reports/");

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "env/execution_state.h"
+#include "platform/install_layout.h"
 #include "run/startup.h"
 #include "util/ascii.h"
 #include "util/profile_text.h"
@@ -74,7 +75,7 @@ std::vector<Finding> checkSettingsSections(Platform& os, const std::string& inst
     std::vector<std::string> sections;
   };
   const Settings files[] = {
-      {installPath + "Configuration\\qScriptDNS.ini",
+      {installPath + layout::kServerSettingsFile,
        "server settings",
        {"wpdcmodjobexestsins", "wpdcmscctmpevtlgfail"}},
       {executionIniPathOf(installPath),
@@ -139,9 +140,9 @@ std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installP
   const std::string exitsAtStart = "a run ends at start-up and the hours pass unreported";
   std::vector<WrittenPath> paths = {
       {installPath + base + ".lock", "lock file", false, exitsAtStart},
-      {installPath + "ApplicationLog", "activity-log folder", true, exitsAtStart},
-      {installPath + "ApplicationLog\\qSCCLog", "activity-log folder", true, exitsAtStart},
-      {installPath + "SCCPostLogs", "post-logs folder", true,
+      {installPath + layout::kApplicationLogFolder, "activity-log folder", true, exitsAtStart},
+      {installPath + layout::kActivityLogFolder, "activity-log folder", true, exitsAtStart},
+      {installPath + layout::kPostLogsFolder, "post-logs folder", true,
        "a run ends at start-up when it cannot create it, and cannot hand over its report files "
        "when it cannot write in it"},
       {executionIniPathOf(installPath), "execution-state file", false,
@@ -151,7 +152,7 @@ std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installP
   // A REGID that cannot name a file is reported elsewhere; its log is never opened.
   if (regIdFileNameProblem(regId).empty()) {
     paths.insert(paths.begin() + 3,
-                 {installPath + "ApplicationLog\\qSCCLog\\" + base + "_" + regId + ".txt",
+                 {installPath + layout::kActivityLogFolder + "\\" + base + "_" + regId + ".txt",
                   "activity log", false, exitsAtStart});
   }
 
@@ -184,7 +185,8 @@ std::vector<Finding> checkWrittenFiles(Platform& os, const std::string& installP
               " (left by a run as " + fileOwner + "?): " + p.consequence + "; chown " + owner +
               ": " + shown(p.path));
       }
-    } else if (!os.files.isWritable(p.path)) {
+    } else if (!p.folder && !os.files.isWritable(p.path)) {
+      // (A folder's writability is the configuration check's own, with what it means.)
       error(p.what + " " + shown(p.path) + " cannot be written by this user: " + p.consequence +
             "; give the account the runs use write access to it");
     }

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "run/run_sequence.h"
 #include "run/startup.h"
 #include "testing/fake_platform.h"
 
@@ -47,7 +48,7 @@ void wellConfigured(FakePlatform& f) {
   f.files.addFile(kServer,
                   "[wpdcmodjobexestsins]\r\nURL=https://server.example/r/\r\n"
                   "[wpdcmscctmpevtlgfail]\r\nURL=https://server.example/r/\r\n");
-  f.logQuery.byLog["System"] = {Status::success(), 40, {FakeLogRow{}, FakeLogRow{}}};
+  f.logQuery.byLog["System"] = {Status::success(), 40, {FakeLogRow{}, FakeLogRow{}}, {}};
   f.logQuery.logs = {{"Application", "/agent/EventLogs/Application.evtx"},
                      {"System", "/agent/EventLogs/System.evtx"}};
 }
@@ -136,106 +137,30 @@ std::function<void(FakePlatform&)> file(const char* path, const std::string& con
   return [=](FakePlatform& f) { f.files.addFile(path, content); };
 }
 
-const Mistake kMistakes[] = {
+// Template content and execution states, well made and mistaken: the check and a whole run
+// both take them (see TheCheckReportsAProblemExactlyWhenTheRunLogsOne).
+const Mistake kContent[] = {
+    {"well written", [](FakePlatform&) {}, Severity::kOk,
+     "template line 5, entry 2: event log \"System\""},
+    {"LastRun three hours ago",
+     file(kState, "[LastRunDateTime]\r\nLastRun=03/07/2026 11:30:00\r\n"), Severity::kOk,
+     "LastRun 03/07/2026 11:30:00: the next run reads the 3 hour(s) since then"},
+    {"no entry", file(kTemplate, templateWith("")), Severity::kWarning,
+     "template: no <dcm> entry: a run monitors nothing"},
+    {"template id not a number",
+     file(kTemplate, "<dcmevntlgtemplat><template id=\"7a\" version=\"2\"/>" + kGoodEntries +
+                         "</dcmevntlgtemplat>"),
+     Severity::kWarning,
+     "template line 1: template id \"7a\" is not a number: the reports carry 7"},
     {"misspelled filter element", entry("<evntsrc>Disk</evntsrc><outputopt>2</outputopt>"),
      Severity::kError,
      "template line 4, entry 1: unknown element <evntsrc>: a run ignores it, so it does not "
      "narrow the entry; did you mean <evntsource>?"},
     {"wrong root element", file(kTemplate, "<dcmevntlgtemplate><dcm/></dcmevntlgtemplate>"),
      Severity::kError,
-     "template has no <dcmevntlgtemplat> element (its root element is <dcmevntlgtemplate>): a "
-     "run reads no entry, monitors nothing and reports success; make <dcmevntlgtemplat> the root "
+     "template line 1: no <dcmevntlgtemplat> element (the root element is <dcmevntlgtemplate>): "
+     "a run reads no entry, monitors nothing and reports success; make <dcmevntlgtemplat> the root "
      "element"},
-    {"REGID 0", identity("REGID", "0"), Severity::kError,
-     "REGID \"0\" is not a non-zero number: a run writes \"MSG : Invalid RegId\" into "
-     "/agent/ApplicationLog/qSCCLog/sccevtmon_0.txt and stops without a report; set REGID to the "
-     "registration ID the server assigned"},
-    {"unwritable post-logs folder", unwritable("/agent/SCCPostLogs"), Severity::kError,
-     "post-logs folder /agent/SCCPostLogs is not writable: a run's report files stay in the "
-     "installation folder while the server hears of success; give the account the runs use "
-     "write access to it"},
-    {"EVENT mismatch", identity("EVENT", "0123"), Severity::kError,
-     "template MD5 D41D8CD98F00B204E9800998ECF8427E differs from EVENT 0123: a run reports "
-     "\"Checksum mismatched for event log\"; redeliver the template the server assigned, or if "
-     "this is it, set EVENT to D41D8CD98F00B204E9800998ECF8427E (md5sum "
-     "/agent\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml computes it)"},
-    {"missing template", [](FakePlatform& f) { f.files.files.erase(kTemplate); }, Severity::kError,
-     "template /agent/qSCC/MonitorTemplate/SCCEventLogTemplate.xml is missing: a run reports "
-     "\"Event Template is missing.\"; deliver the template the server assigned"},
-    {"missing event log", entry("<outputopt>1</outputopt>", "Sytem"), Severity::kError,
-     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; export "
-     "the log into the event-log folder, which holds Application, System"},
-    {"event log the computer does not keep",
-     [](FakePlatform& f) {
-       entry("<outputopt>1</outputopt>", "Sytem")(f);
-       f.logQuery.logs = {{"Application", ""}, {"System", ""}};
-     },
-     Severity::kError,
-     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; name a "
-     "log this computer keeps (wevtutil el lists them)"},
-    {"event logs a computer keeps that cannot be listed",
-     [](FakePlatform& f) {
-       entry("<outputopt>1</outputopt>", "Sytem")(f);
-       f.logQuery.logFiles = false;
-       f.logQuery.listStatus = runtimeError(kErrAutomation);
-     },
-     Severity::kError,
-     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; check "
-     "that this computer's event log service runs (wevtutil el lists the logs)"},
-    {"event log the account may not read",
-     [](FakePlatform& f) {
-       f.logQuery.logs = {{"System", ""}};
-       f.logQuery.byLog["System"].status = runtimeError(kErrAutomation);
-     },
-     Severity::kError,
-     "a run reports it as its failure; give the account the runs use the right to read it"},
-    {"bad URL", file(kServer, "[wpdcmodjobexestsins]\r\nURL=ftp://server.example/\r\n"),
-     Severity::kError,
-     "URL \"ftp://server.example/\" in [wpdcmodjobexestsins] is not an http:// or https:// URL: "
-     "every post of status reports fails; write the server's base URL, such as "
-     "https://server.example/reports/"},
-    {"REGID unsafe in a file name", identity("REGID", "4/1"), Severity::kError,
-     "REGID \"4/1\" holds a path separator: start-up refuses it"},
-    {"REGID with letters", identity("REGID", "12ab"), Severity::kWarning,
-     "REGID \"12ab\" reads as 12 but names the activity log and the report files as written"},
-    {"MEMBERID not a number", identity("MEMBERID", "x1"), Severity::kWarning,
-     "MEMBERID \"x1\" is not a non-zero number"},
-    {"identity value of another type",
-     [](FakePlatform& f) { f.registry.setValue(kKey, "SITEID", kRegExpandSz, "22"); },
-     Severity::kError, "registry value SITEID is not a text value (REG_SZ)"},
-    {"activity-log folder that cannot be made",
-     [](FakePlatform& f) {
-       f.files.folders.erase("/agent/ApplicationLog/qSCCLog");
-       unwritable("/agent/ApplicationLog")(f);
-     },
-     Severity::kError,
-     "activity-log folder /agent/ApplicationLog/qSCCLog is missing and cannot be created in "
-     "/agent/ApplicationLog"},
-    {"unwritable execution-state folder", unwritable("/agent/qSCC/MonitorTemplate"),
-     Severity::kError, "a run cannot record LastRun or the last failure"},
-    {"missing installation folder", [](FakePlatform& f) { f.files.folders.erase("/agent"); },
-     Severity::kError, "installation folder /agent does not exist: a run ends at once"},
-    {"checksum library the program cannot load",
-     [](FakePlatform& f) {
-       f.checksum.md5Answer.status =
-           Status{48, "Error in loading DLL QGnMD5: Bad EXE format for QGnMD5."};  // 48: DLL
-     },
-     Severity::kError,
-     "template checksum cannot be computed (fncGenerateChecksum: Error in loading DLL QGnMD5: Bad "
-     "EXE format for QGnMD5.): a run reports it as its failure"},
-    {"checksum library that cannot read the template",
-     [](FakePlatform& f) {
-       f.checksum.md5Answer = {Status::success(), 0, {"", "", "5"}};
-       f.checksum.blockAnswer = {Status::success(), 0, {}};
-     },
-     Severity::kError,
-     "Error = 5 with  KB Block Size): a run reports it as its failure; make the template "
-     "readable"},
-    {"EVENT empty", identity("EVENT", " "), Severity::kError,
-     "EVENT is empty: a run reports \"Checksum is missing for the event template\"; set EVENT to "
-     "the template's MD5 D41D8CD98F00B204E9800998ECF8427E"},
-    {"template over 16 MiB", file(kTemplate, std::string(16 * 1024 * 1024 + 1, ' ')),
-     Severity::kError, "is larger than 16 MiB, which a run does not read"},
     {"template not well-formed",
      file(kTemplate, "<dcmevntlgtemplat>\n  <dcm>\n</dcmevntlgtemplat>"), Severity::kError,
      "template is not well-formed XML (Start-end tags mismatch at line 3, column 3): a run "
@@ -294,6 +219,107 @@ const Mistake kMistakes[] = {
      file(kState, "[LastRunDateTime]\r\nLastRun=03/09/2026 16:00:00\r\n"), Severity::kError,
      "a run reports \"Last execution time 03/09/2026 16:00:00 lies more than 24 hours ahead of "
      "the clock.\" and reads the last hour"},
+};
+
+const Mistake kMachineMistakes[] = {
+    {"REGID 0", identity("REGID", "0"), Severity::kError,
+     "REGID \"0\" is not a non-zero number: a run writes \"MSG : Invalid RegId\" into "
+     "/agent/ApplicationLog/qSCCLog/sccevtmon_0.txt and stops without a report; set REGID to the "
+     "registration ID the server assigned"},
+    {"unwritable post-logs folder", unwritable("/agent/SCCPostLogs"), Severity::kError,
+     "post-logs folder /agent/SCCPostLogs is not writable: a run's report files stay in the "
+     "installation folder while the server hears of success; give the account the runs use "
+     "write access to it"},
+    {"EVENT mismatch", identity("EVENT", "0123"), Severity::kError,
+     "template MD5 D41D8CD98F00B204E9800998ECF8427E differs from EVENT 0123: a run reports "
+     "\"Checksum mismatched for event log\"; redeliver the template the server assigned, or if "
+     "this is it, set EVENT to D41D8CD98F00B204E9800998ECF8427E (md5sum "
+     "/agent\\qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml computes it)"},
+    {"missing template", [](FakePlatform& f) { f.files.files.erase(kTemplate); }, Severity::kError,
+     "template /agent/qSCC/MonitorTemplate/SCCEventLogTemplate.xml is missing: a run reports "
+     "\"Event Template is missing.\"; deliver the template the server assigned"},
+    {"missing event log", entry("<outputopt>1</outputopt>", "Sytem"), Severity::kError,
+     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; export "
+     "the log into the event-log folder, which holds Application, System"},
+    {"event log the computer does not keep",
+     [](FakePlatform& f) {
+       entry("<outputopt>1</outputopt>", "Sytem")(f);
+       f.logQuery.logs = {{"Application", ""}, {"System", ""}};
+     },
+     Severity::kError,
+     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; name a "
+     "log this computer keeps (wevtutil el lists them)"},
+    {"event logs a computer keeps that cannot be listed",
+     [](FakePlatform& f) {
+       entry("<outputopt>1</outputopt>", "Sytem")(f);
+       f.logQuery.logFiles = false;
+       f.logQuery.listStatus = runtimeError(kErrAutomation);
+     },
+     Severity::kError,
+     "event log \"Sytem\" (entry 1): Automation error: a run reports it as its failure; check "
+     "that this computer's event log service runs (wevtutil el lists the logs)"},
+    {"event log the account may not read",
+     [](FakePlatform& f) {
+       f.logQuery.logs = {{"System", ""}};
+       f.logQuery.byLog["System"].status = runtimeError(kErrAutomation);
+     },
+     Severity::kError,
+     "a run reports it as its failure; give the account the runs use the right to read it"},
+    {"records the decoder skipped",
+     [](FakePlatform& f) {
+       f.logQuery.byLog["System"].skipNotes = {
+           "3 records skipped: chunk checksum differs (chunk 4, offset 0x81000)"};
+     },
+     Severity::kWarning,
+     "event log \"System\" (entry 1, entry 2): 3 records skipped: chunk checksum differs (chunk "
+     "4, offset 0x81000)"},
+    {"bad URL", file(kServer, "[wpdcmodjobexestsins]\r\nURL=ftp://server.example/\r\n"),
+     Severity::kError,
+     "URL \"ftp://server.example/\" in [wpdcmodjobexestsins] is not an http:// or https:// URL: "
+     "every post of status reports fails; write the server's base URL, such as "
+     "https://server.example/reports/"},
+    {"REGID unsafe in a file name", identity("REGID", "4/1"), Severity::kError,
+     "REGID \"4/1\" holds a path separator: start-up refuses it"},
+    {"REGID with letters", identity("REGID", "12ab"), Severity::kWarning,
+     "REGID \"12ab\" reads as 12 but names the activity log and the report files as written"},
+    {"MEMBERID not a number", identity("MEMBERID", "x1"), Severity::kWarning,
+     "MEMBERID \"x1\" is not a non-zero number"},
+    {"identity value of another type",
+     [](FakePlatform& f) { f.registry.setValue(kKey, "SITEID", kRegExpandSz, "22"); },
+     Severity::kError, "registry value SITEID is not a text value (REG_SZ)"},
+    {"activity-log folder that cannot be made",
+     [](FakePlatform& f) {
+       f.files.folders.erase("/agent/ApplicationLog/qSCCLog");
+       unwritable("/agent/ApplicationLog")(f);
+     },
+     Severity::kError,
+     "activity-log folder /agent/ApplicationLog/qSCCLog is missing and cannot be created in "
+     "/agent/ApplicationLog"},
+    {"unwritable execution-state folder", unwritable("/agent/qSCC/MonitorTemplate"),
+     Severity::kError, "a run cannot record LastRun or the last failure"},
+    {"missing installation folder", [](FakePlatform& f) { f.files.folders.erase("/agent"); },
+     Severity::kError, "installation folder /agent does not exist: a run ends at once"},
+    {"checksum library the program cannot load",
+     [](FakePlatform& f) {
+       f.checksum.md5Answer.status =
+           Status{48, "Error in loading DLL QGnMD5: Bad EXE format for QGnMD5."};  // 48: DLL
+     },
+     Severity::kError,
+     "template checksum cannot be computed (fncGenerateChecksum: Error in loading DLL QGnMD5: Bad "
+     "EXE format for QGnMD5.): a run reports it as its failure"},
+    {"checksum library that cannot read the template",
+     [](FakePlatform& f) {
+       f.checksum.md5Answer = {Status::success(), 0, {"", "", "5"}};
+       f.checksum.blockAnswer = {Status::success(), 0, {}};
+     },
+     Severity::kError,
+     "Error = 5 with  KB Block Size): a run reports it as its failure; make the template "
+     "readable"},
+    {"EVENT empty", identity("EVENT", " "), Severity::kError,
+     "EVENT is empty: a run reports \"Checksum is missing for the event template\"; set EVENT to "
+     "the template's MD5 D41D8CD98F00B204E9800998ECF8427E"},
+    {"template over 16 MiB", file(kTemplate, std::string(16 * 1024 * 1024 + 1, ' ')),
+     Severity::kError, "is larger than 16 MiB, which a run does not read"},
     {"plain http", file(kServer, "[wpdcmodjobexestsins]\r\nURL=http://server.example/\r\n"),
      Severity::kWarning,
      "URL \"http://server.example/\" in [wpdcmodjobexestsins] is plain http: status reports "
@@ -301,7 +327,11 @@ const Mistake kMistakes[] = {
 };
 
 TEST_F(CheckTest, EachMistakeIsReportedWithWhatToDo) {
-  for (const Mistake& m : kMistakes) {
+  std::vector<const Mistake*> all;
+  for (const Mistake& m : kContent) all.push_back(&m);
+  for (const Mistake& m : kMachineMistakes) all.push_back(&m);
+  for (const Mistake* row : all) {
+    const Mistake& m = *row;
     FakePlatform f;
     wellConfigured(f);
     m.make(f);
@@ -312,6 +342,85 @@ TEST_F(CheckTest, EachMistakeIsReportedWithWhatToDo) {
                     [&](const std::string& l) { return l.find(m.line) != std::string::npos; }))
         << m.name << ": " << ::testing::PrintToString(reported);
     EXPECT_EQ(checkExitStatus(findings), m.severity == Severity::kError ? 1 : 0) << m.name;
+  }
+}
+
+// The run's lines about its template and its LastRun, and the check's findings about them.
+bool isContentLine(const std::string& line) {
+  for (const char* prefix : {"ERR : Template", "ERR : fncParseWebpostData", "ERR : Failed to load",
+                             "ERR : in fncChkLastRunTime", "Last exection is less than"}) {
+    if (line.starts_with(prefix)) return true;
+  }
+  return false;
+}
+bool isContentFinding(const Finding& f) {
+  return f.severity != Severity::kOk &&
+         (f.text.starts_with("template line") || f.text.starts_with("template:") ||
+          f.text.starts_with("template is") || f.text.starts_with("LastRun"));
+}
+
+// The run's whole line for some of the rows above.
+const std::pair<const char*, const char*> kRunLines[] = {
+    {"misspelled filter element",
+     "ERR : Template entry 5: unknown element <evntsrc>; a run ignores it, so it does not narrow "
+     "the entry"},
+    {"wrong root element",
+     "ERR : Template: no <dcmevntlgtemplat> element (the root element is <dcmevntlgtemplate>); a "
+     "run reads no entry, monitors nothing and reports success"},
+    {"no entry", "ERR : Template: no <dcm> entry; a run monitors nothing"},
+    {"unknown event type code",
+     "ERR : Template entry 5: <evnttype> \"0;3\"; a run skips \"0\" and \"3\", so every event "
+     "type passes"},
+    {"description mode unknown",
+     "ERR : Template entry 5: <evntdescstrt> \"contains\" is not \"starts with\", \"ends with\", "
+     "\"contain\" or \"does not contain\"; a run ignores <evntdesc> and reports every event"},
+    {"outputopt out of range",
+     "ERR : Template entry 5: <outputopt> 4 is out of range; a run writes nothing for this entry"},
+    {"dcm without scriptver",
+     "ERR : Template entry 1: <dcm> has no scriptver attribute; a run stops reading the template "
+     "there and reports \"Failed to parse the XML, ...\""},
+};
+
+TEST(TemplateRulesTest, TheCheckReportsAProblemExactlyWhenTheRunLogsOne) {
+  for (const Mistake& m : kContent) {
+    FakePlatform checked;
+    wellConfigured(checked);
+    m.make(checked);
+    std::vector<std::string> found;
+    for (const Finding& f : checkInstallation(checked.platform)) {
+      if (isContentFinding(f)) found.push_back(f.text);
+    }
+
+    FakePlatform ran;
+    wellConfigured(ran);
+    m.make(ran);
+    RunState rs;
+    subMain(rs, ran.platform);
+    std::vector<std::string> logged;
+    const std::string log = ran.files.content("/agent/ApplicationLog/qSCCLog/sccevtmon_4711.txt");
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      const std::string line = log.substr(at + 20, end - at - 20);  // after the time stamp
+      if (isContentLine(line)) logged.push_back(line);
+    }
+
+    for (auto [name, line] : kRunLines) {
+      if (m.name == std::string(name)) {
+        EXPECT_THAT(logged, Contains(line)) << name;
+      }
+    }
+    EXPECT_EQ(found.empty(), logged.empty()) << m.name << ": " << ::testing::PrintToString(found)
+                                             << " / " << ::testing::PrintToString(logged);
+    // A note the run logs is the finding the check shows, in the same order.
+    std::size_t next = 0;
+    for (const std::string& line : logged) {
+      if (!line.starts_with("ERR : Template")) continue;
+      const std::string what = line.substr(line.find(": ", 6) + 2);
+      const std::string said = what.substr(0, what.find("; "));
+      while (next < found.size() && found[next].find(": " + said + ": ") == std::string::npos) {
+        ++next;
+      }
+      EXPECT_LT(next, found.size()) << m.name << ": the check does not say " << line;
+    }
   }
 }
 

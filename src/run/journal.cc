@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "base/text.h"
+#include "platform/install_layout.h"
 #include "run/check.h"
 #include "run/startup.h"
 
@@ -50,7 +51,7 @@ std::string logsPart(const RunState& rs) {
 std::string reportFilesPart(const RunState& rs, Platform& os) {
   if (rs.summaryFileName.empty()) return "no report files";
   std::vector<std::string> parts;
-  const std::string postLogs = rs.installPath + "SCCPostLogs\\";
+  const std::string postLogs = rs.installPath + layout::kPostLogsFolder + "\\";
   for (auto [name, rows, what] : {std::tuple{&rs.summaryFileName, rs.hasSummaryRows, "summary"},
                                   std::tuple{&rs.detailFileName, rs.hasDetailRows, "detail"}}) {
     if (!rows) continue;

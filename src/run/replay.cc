@@ -12,6 +12,7 @@
 #include "env/identity.h"
 #include "extract/log_binding.h"
 #include "extract/query_builder.h"
+#include "platform/install_layout.h"
 #include "run/check.h"
 #include "run/report_files.h"
 #include "run/run_sequence.h"
@@ -83,8 +84,8 @@ bool isSameOrInside(Platform& os, const std::string& path, const std::string& fo
 std::string thresholdOf(Platform& os, const std::string& installPath) {
   std::string buffer(100, ' ');
   os.profile.getString("Threshold", "EventDetails", "", buffer, executionIniPathOf(installPath));
-  double value = numericValue(fncStripAtNull(buffer));
-  return value == 0 ? "50" : numberText(value);
+  bool defaulted = false;
+  return settledThreshold(fncStripAtNull(buffer), &defaulted);
 }
 
 // Rows of text in columns as wide as their widest cell, numbers on the right.
@@ -147,6 +148,10 @@ std::vector<std::string> entryTable(const RunState& rs) {
                     std::to_string(counted->afterDescription), std::to_string(counted->afterPairs),
                     std::to_string(counted->detailRows), std::to_string(counted->summaryRows)});
   }
+  // What the engine could not read whole, once per log.
+  for (const LogTally& t : rs.logTallies) {
+    for (const std::string& note : t.skipNotes) notes.push_back("log " + t.logName + ": " + note);
+  }
   std::vector<std::string> lines = columns(rows);
   lines.insert(lines.end(), notes.begin(), notes.end());
   return lines;
@@ -193,7 +198,7 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
     return 1;
   };
   RunState rs;  // its activity log stays closed: the routines' log lines go nowhere
-  fncGetRegInfo(rs, os, "SOFTWARE\\TORVEN");
+  fncGetRegInfo(rs, os, layout::kIdentityKey);
   // Someone without an installation replays another machine's template and logs.
   const std::string noRegistry = os.registry.unavailableReason();
   if (!noRegistry.empty()) {
@@ -220,7 +225,7 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
   std::string templatePath = options.templateFile;
   if (templatePath.empty()) {
     if (trimSpaces(rs.installPath).empty()) return fail("no InstallationPath in the registry");
-    templatePath = rs.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
+    templatePath = rs.installPath + layout::kTemplateFile;
   }
   if (!os.files.fileExists(templatePath)) {
     return fail("template " + os.files.nativePath(templatePath) + " is missing");
@@ -240,7 +245,7 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
   }
 
   rs.eventThreshold = !options.threshold.empty() ? numberText(numericValue(options.threshold))
-                      : trimSpaces(rs.installPath).empty() ? "50"
+                      : trimSpaces(rs.installPath).empty() ? kDefaultThreshold
                                                            : thresholdOf(os, rs.installPath);
   const LocalTime to = *parseOptionTime(options.to);
   rs.fromTime = runTimestamp(*parseOptionTime(options.from));
@@ -262,16 +267,8 @@ int runReplay(Platform& os, const ReplayOptions& options, std::vector<std::strin
   Platform replay{os.registry, os.profile,  os.files,   clock,
                   os.process,  os.logQuery, os.webPost, os.checksum};
   rs.installPath = out + "\\";
-  Status s = createReportFiles(rs, replay);
-  if (s.ok() && rs.hasEntries) {
-    s = writeTemplateHeaders(rs);
-    for (std::size_t i = 0; s.ok() && i < rs.eventLogNames.size(); ++i) {
-      const std::string& name = rs.eventLogNames[i];
-      if (trimSpaces(name).empty() || !fncCreateLogParserObject(rs, replay)) continue;
-      fncGetAllEventDetails(rs, replay, name);
-    }
-  }
-  if (s.ok()) s = closeReportFiles(rs);
+  bool lastRunDue = false;
+  Status s = extractTemplateLogs(rs, replay, &lastRunDue);
   if (!s.ok()) return fail("cannot write the report files in " + out + ": " + s.description);
   applyEventThreshold(rs);
 

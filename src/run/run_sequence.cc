@@ -10,6 +10,8 @@
 #include "env/settings.h"
 #include "extract/log_binding.h"
 #include "extract/query_builder.h"
+#include "extract/template_notes.h"
+#include "platform/install_layout.h"
 #include "report/post_logs.h"
 #include "report/status_report.h"
 #include "run/journal.h"
@@ -50,21 +52,6 @@ void checkTemplateIntegrity(RunState& rs, Platform& os, const std::string& templ
   }
 }
 
-// The extraction passes, one per distinct event log of the template. True when a pass got as
-// far as updating LastRun; the update itself waits until the report files are settled.
-bool extractEvents(RunState& rs, Platform& os) {
-  bool lastRunDue = false;
-  for (const std::string& name : rs.eventLogNames) {
-    subWriteLog(rs, "MSG : @@@@@@@@@@@ Event Source " + name);
-    if (!trimSpaces(name).empty() && fncCreateLogParserObject(rs, os)) {
-      fncGetAllEventDetails(rs, os, name);
-      lastRunDue = true;
-    }
-    flushActivityLog(rs);
-  }
-  return lastRunDue;
-}
-
 // Writes LastRun, and says so only once it is written: a LastRun left behind would send the
 // same hours again at every later run, so failing to write it fails the run. A failure found
 // earlier (the hand-over's included) stays the run's reason.
@@ -83,6 +70,27 @@ void saveLastRun(RunState& rs, Platform& os) {
 }
 
 }  // namespace
+
+Status extractTemplateLogs(RunState& rs, Platform& os, bool* lastRunDue) {
+  *lastRunDue = false;
+  if (Status s = createReportFiles(rs, os); !s.ok()) return s;
+  flushActivityLog(rs);
+  if (rs.hasEntries) {
+    if (Status s = writeTemplateHeaders(rs); !s.ok()) return s;
+    for (const std::string& name : rs.eventLogNames) {
+      subWriteLog(rs, "MSG : @@@@@@@@@@@ Event Source " + name);
+      if (!trimSpaces(name).empty() && fncCreateLogParserObject(rs, os)) {
+        fncGetAllEventDetails(rs, os, name);
+        *lastRunDue = true;
+      }
+      flushActivityLog(rs);
+    }
+  }
+  if (Status s = closeReportFiles(rs); !s.ok()) return s;
+  subWriteLog(rs, "MSG : " + std::string(63, '-'));
+  flushActivityLog(rs);
+  return Status::success();
+}
 
 void applyEventThreshold(RunState& rs) {
   if (!rs.hasDetailRows) return;
@@ -113,8 +121,7 @@ Status runSequence(RunState& rs, Platform& os) {
   recoverReportFiles(rs, os);
   flushActivityLog(rs);
 
-  const std::string templatePath =
-      rs.installPath + "qSCC\\MonitorTemplate\\SCCEventLogTemplate.xml";
+  const std::string templatePath = rs.installPath + layout::kTemplateFile;
   if (!os.files.fileExists(templatePath)) {
     rs.failureReason = "Event Template is missing.";
     reportAndEnd(rs, os);
@@ -127,6 +134,7 @@ Status runSequence(RunState& rs, Platform& os) {
     std::unique_ptr<FileHold> hold;
     os.files.holdForReading(templatePath, &hold);
     fncParseWebpostData(rs, os, templatePath);
+    logTemplateNotes(rs);
     hold.reset();
     checkTemplateIntegrity(rs, os, templatePath);
     rs.templateBytes.reset();
@@ -149,18 +157,10 @@ Status runSequence(RunState& rs, Platform& os) {
     return Status::success();
   }
 
-  if (Status s = createReportFiles(rs, os); !s.ok()) return s;
-  flushActivityLog(rs);
   bool lastRunDue = false;
-  if (rs.hasEntries) {
-    if (Status s = writeTemplateHeaders(rs); !s.ok()) return s;
-    lastRunDue = extractEvents(rs, os);
-  }
-  if (Status s = closeReportFiles(rs); !s.ok()) return s;
-  subWriteLog(rs, "MSG : " + std::string(63, '-'));
-  flushActivityLog(rs);
+  if (Status s = extractTemplateLogs(rs, os, &lastRunDue); !s.ok()) return s;
 
-  const std::string postLogs = rs.installPath + "SCCPostLogs\\";
+  const std::string postLogs = rs.installPath + layout::kPostLogsFolder + "\\";
   subMoveFiles(rs, os, rs.installPath + rs.summaryFileName, postLogs + rs.summaryFileName,
                flagText(rs.hasSummaryRows), rs.summaryAsidePath);
   subWriteLog(rs, "MSG : The summary Xml is:-" + loggedCopy(rs.summaryXml));

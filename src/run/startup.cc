@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "env/identity.h"
+#include "platform/install_layout.h"
 
 namespace sccevtmon {
 namespace {
@@ -19,11 +20,11 @@ Status ensureFolder(Platform& os, const std::string& path) {
 }
 
 Status openActivityLog(RunState& rs, Platform& os) {
-  std::string folder = rs.installPath + "ApplicationLog";
+  std::string folder = rs.installPath + layout::kApplicationLogFolder;
   if (Status s = ensureFolder(os, folder); !s.ok()) return s;
-  if (Status s = ensureFolder(os, folder + "\\qSCCLog"); !s.ok()) return s;
-  std::string path =
-      folder + "\\qSCCLog\\" + os.process.executableBaseName() + "_" + rs.regId + ".txt";
+  folder = rs.installPath + layout::kActivityLogFolder;
+  if (Status s = ensureFolder(os, folder); !s.ok()) return s;
+  std::string path = folder + "\\" + os.process.executableBaseName() + "_" + rs.regId + ".txt";
   std::unique_ptr<TextStream> stream;
   Status s;
   std::uint64_t size = 0;
@@ -69,7 +70,7 @@ std::string regIdFileNameProblem(const std::string& regId) {
 
 Status subStartUp(RunState& rs, Platform& os) {
   os.process.hideFromTaskList();
-  fncGetRegInfo(rs, os, "SOFTWARE\\TORVEN");
+  fncGetRegInfo(rs, os, layout::kIdentityKey);
 
   std::string trimmed = trimSpaces(rs.installPath);
   if (trimmed.empty() || !os.files.folderExists(rs.installPath)) {
@@ -77,8 +78,9 @@ Status subStartUp(RunState& rs, Platform& os) {
     std::string why = os.registry.unavailableReason();
     if (why.empty()) {
       std::string folder = rs.installPath.substr(0, rs.installPath.find_last_not_of('\\') + 1);
-      why = trimmed.empty() ? "no InstallationPath in the registry key SOFTWARE\\TORVEN"
-                            : "installation folder " + folder + " does not exist";
+      why = trimmed.empty()
+                ? std::string("no InstallationPath in the registry key ") + layout::kIdentityKey
+                : "installation folder " + folder + " does not exist";
     }
     os.process.printError("sccevtmon: " + why);
     rs.ended = true;
@@ -116,7 +118,7 @@ Status subStartUp(RunState& rs, Platform& os) {
   subWriteLog(rs, "MSG : Application started");
   subWriteLog(rs, stars);
   subWriteLog(rs, "MSG : TORV installation path : " + rs.installPath);
-  std::string postLogs = rs.installPath + "\\SCCPostLogs";
+  std::string postLogs = rs.installPath + "\\" + layout::kPostLogsFolder;
   if (!os.files.folderExists(postLogs)) {
     subWriteLog(rs, "MSG : Preprocessing : Creating Folder " + postLogs);
     if (Status s = os.files.createFolder(postLogs); !s.ok()) {

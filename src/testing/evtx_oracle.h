@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/posix/event_log_reader.h"
+#include "platform/eventlog/event_record.h"
 
 namespace sccevtmon::testing {
 

@@ -21,6 +21,7 @@ class FakeRecordSet : public LogRecordSet {
     return answer_.inputUnits >= 0 ? answer_.inputUnits : static_cast<long>(answer_.rows.size());
   }
   bool atEnd() override { return next_ >= answer_.rows.size(); }
+  std::vector<std::string> skipNotes() const override { return answer_.skipNotes; }
   const LogRecord& getRecord() override {
     record_.row = &answer_.rows[next_];
     return record_;

@@ -19,11 +19,12 @@ class FakeLogQueryEngine : public LogQueryEngine {
     Status status;         // execute fails with this when not ok
     long inputUnits = -1;  // -1: the number of rows
     std::vector<FakeLogRow> rows;
+    std::vector<std::string> skipNotes;
   };
 
   Status createStatus;                  // both creations fail with this when not ok
   std::map<std::string, Answer> byLog;  // answers by log name
-  Answer otherwise{runtimeError(kErrAutomation), 0, {}};
+  Answer otherwise{runtimeError(kErrAutomation), 0, {}, {}};
   std::vector<std::string> queries;
   int created = 0;
   std::vector<EventLogSource> logs;  // what listLogs() answers

@@ -5,13 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/checksum_library.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/web_post_component.h"
 
 namespace sccevtmon {
 
-// What the shared tests (native_behaviour_test.cc, file_system_test.cc) need from the build
+// What the shared tests (native_behaviour_test.cc, file_system_test.cc and the others beside
+// the interfaces) need from the build
 // they run in: the build's own registry, private-profile and file-system implementations over
 // real data. Defined once in posix/ and once in win32/, in the test binary only
 // (native_fixture_test.cc).
@@ -39,6 +42,17 @@ std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryE
 // The build's private-profile functions and file-system object.
 std::unique_ptr<ProfileFiles> makeProfileFiles();
 std::unique_ptr<FileSystem> makeFileSystem();
+
+// The build's checksum library and web-post component: on Windows the agent's, loaded from
+// the test-only stand-ins (componentsFolder; the web-post one registered by
+// scripts/test-windows).
+std::unique_ptr<ChecksumLibrary> makeChecksumLibrary();
+std::unique_ptr<WebPostComponents> makeWebPostComponents();
+#ifdef _WIN32
+// The folder of the stand-ins for the agent's components: test-components/ beside the test
+// executable.
+std::string componentsFolder();
+#endif
 
 // Makes a file read-only (or writable again).
 void setReadOnly(const std::string& path, bool readOnly);

@@ -103,11 +103,13 @@ std::map<std::string, std::string> currentEnvironment() {
   return env;
 }
 
-// Wine quiet, in the test prefix, without a display, finding the test checksum library.
+// Wine quiet, in the test prefix, without a display, finding the test checksum library and
+// loading the stand-in wevtapi.dll that scripts/test-windows put over wine's own in the prefix
+// (whose default keeps wine's).
 void addWineEnvironment(const WineTarget& wine, std::map<std::string, std::string>* env) {
   (*env)["WINEPREFIX"] = wine.prefix;
   (*env)["WINEDEBUG"] = "-all";
-  (*env)["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+  (*env)["WINEDLLOVERRIDES"] = "mscoree,mshtml=;wevtapi=n";
   (*env)["WINEPATH"] = winePath(wine.dllFolder);
   env->erase("DISPLAY");
 }
@@ -219,11 +221,12 @@ RunResult Installation::run(const std::string& fakeTime, std::vector<std::string
   if (wine_ != nullptr) {
     if (!importRegistry()) return RunResult{-1, "", "cannot import " + registry_};
     addWineEnvironment(*wine_, &env);
-    // The Windows program reads this computer's own event logs unless a folder of exports is
-    // named: the installation's EventLogs folder, as the Linux program reads by default.
+    // The Windows program reads this computer's own event logs, which the stand-in event-log
+    // API (wevtapi.dll, loaded in place of wine's) serves from the exports in the
+    // installation's EventLogs folder, the folder the Linux program reads by default.
     std::string installation = identity_.at("InstallationPath");
     if (!installation.empty() && installation.back() == '\\') installation.pop_back();
-    env["SCCEVTMON_EVENTLOG_DIR"] = installation + "\\EventLogs";
+    env["SCCEVTMON_STAND_IN_EVENTLOGS"] = installation + "\\EventLogs";
     argv = {wine_->wine, wine_->exe};
   } else {
     env["SCCEVTMON_REGISTRY"] = registry_;

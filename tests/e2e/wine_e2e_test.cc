@@ -18,6 +18,14 @@
 //     ID pairs, and templates that do not load (an undefined entity, a declared one, a NUL).
 //   execution state: an unusable LastRun (not a date, days ahead, hours ahead); a failure
 //     that repeats (reason with CR LF, with LF, 600 characters).
+//   live: what the live engine meets while it reads, from the stand-in told to misbehave:
+//     batches over the RPC limit, an event too large alone, a result gone stale, a publisher
+//     without metadata, an insert that cannot be resolved.
+// The Windows program reads its event logs as on a desktop, through the live engine: the
+// stand-in wevtapi.dll serves each channel from the export the Linux program reads. A log that
+// does not exist is named differently by the two (a folder's file, a channel of this
+// computer); that text is the one difference the comparison allows. The failures that end a
+// pass on Windows alone (a result stale four times, a channel denied) have their own test.
 // Left out:
 //   - the registry file's own errors and the missing installation folder
 //     (StartupE2eTest.EndsBeforeTheLogIsOpenWithOneLineOnStandardError): the Windows build
@@ -44,7 +52,9 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <ostream>
 
 #include "e2e_support.h"
@@ -93,10 +103,13 @@ const char kThreeEntryTemplate[] =
 struct Play {
   Installation& inst;
   HttpReceiver& receiver;
-  std::string runs;  // exit code and output of each run
+  std::string runs;      // exit code and output of each run
+  bool windows = false;  // the Windows build's play: its events come from the stand-in API
+  std::string switches;  // how the stand-in misbehaves (SCCEVTMON_STAND_IN_SWITCHES)
 
   void run(const std::string& time, std::map<std::string, std::string> env = {}) {
     env.emplace("no_proxy", "*");
+    if (windows && !switches.empty()) env.emplace("SCCEVTMON_STAND_IN_SWITCHES", switches);
     RunResult r = inst.run(time, {}, env);
     runs += "run at " + time + ": exit " + std::to_string(r.exitCode) + "\nout: " + r.out +
             "\nerr: " + r.err + "\n";
@@ -122,6 +135,30 @@ struct Case {
   std::string name;
   std::function<void(Play&)> play;
 };
+
+// A System log of n events within the window whose messages are size characters long, and
+// one event before the window.
+std::string systemLogOfLargeEvents(int n, size_t size) {
+  std::string log;
+  for (int k = 0; k < n; ++k) {
+    log += event("Disk", 7 + k, 2, "2026-03-07T13:" + std::to_string(10 + k) + ":00.000Z",
+                 std::to_string(k) + std::string(size, 'x'), k + 1);
+  }
+  return log + event("Disk", 7, 2, "2026-03-07T12:00:00.000Z", "Before the window.", n + 1);
+}
+
+// The failures the live engine meets while it reads (wevt_engine.h), each end to end: the
+// Windows program gets its events through the misbehaving stand-in, the Linux program from an
+// export of what the Windows program must end up reporting.
+void liveFailure(Play& p, const std::string& linuxLog, const std::string& windowsLog,
+                 const std::string& switches) {
+  p.inst.writeRegistry();
+  p.inst.writeTemplate(oneLogTemplate("System", 2));
+  p.inst.write("EventLogs/System.xml", p.windows ? windowsLog : linuxLog);
+  p.switches = switches;
+  p.pointAtReceiver();
+  p.run(kNow);
+}
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
@@ -246,6 +283,49 @@ const Case kCases[] = {
            {{"InstallationPath", p.inst.installFolderPrefix() + folder}, {"EVENT", md5Hex(xml)}});
        p.run(kNow);
      }},
+    // 12 events of about 4 KB (UTF-16) in batches of at most 10 KB: from 30 down to 2.
+    {"live: batches over the RPC limit shrink and every event is read",
+     [](Play& p) {
+       std::string log = systemLogOfLargeEvents(12, 2000);
+       liveFailure(p, log, log, "batch-bytes=10000");
+     }},
+    // The third event is too large to be returned even alone: it is passed over and counted,
+    // as the Linux program counts an event before the window in its place.
+    {"live: an event too large alone is skipped and the rest read",
+     [](Play& p) {
+       std::string small = systemLogOfLargeEvents(5, 100);
+       std::string large = small;
+       const std::string start = "<Event xmlns";
+       size_t third = large.find(start, large.find(start, start.size()) + start.size());
+       size_t message = large.find("<Message>", third) + 9;
+       large.insert(message, std::string(6000, 'y'));
+       std::string linuxLog = small;
+       size_t time = linuxLog.find("SystemTime=\"", third) + 12;
+       linuxLog.replace(time, 24, "2026-03-07T11:00:00.000Z");
+       liveFailure(p, linuxLog, large, "batch-bytes=10000");
+     }},
+    {"live: a log cleared while it is read: the query is reissued after the last record",
+     [](Play& p) {
+       std::string log = systemLogOfLargeEvents(8, 10);
+       liveFailure(p, log, log, "batch-bytes=1000;stale-after=3;stale-times=3");
+     }},
+    // Without the publisher's metadata the message is the one of an event exported without
+    // RenderingInfo.
+    {"live: a publisher without metadata",
+     [](Play& p) {
+       std::string log = systemLogOfLargeEvents(2, 10);
+       std::string bare = log;
+       for (size_t at; (at = bare.find("<RenderingInfo")) != std::string::npos;) {
+         bare.erase(at, bare.find("</RenderingInfo>", at) + 16 - at);
+       }
+       liveFailure(p, bare, log, "no-metadata=Disk");
+     }},
+    {"live: a message whose insert cannot be resolved",
+     [](Play& p) {
+       std::string log =
+           event("Disk", 7, 2, "2026-03-07T13:10:00.000Z", "Copied %1 files to %2.", 1);
+       liveFailure(p, log, log, "unresolved=Disk");
+     }},
 };
 
 // An unusable LastRun, then the next run; and a failure that repeats.
@@ -351,8 +431,8 @@ std::string withoutInstallPath(std::string text, const Installation& inst) {
 }
 
 // Everything a case left behind, as text without the installation path: the runs, every file
-// of the installation but the registry file (one over 64 KiB by its size and MD5), and the
-// requests the receiver got from the index `from` up to `to`.
+// of the installation but the registry file and the EventLogs exports (one over 64 KiB by its
+// size and MD5), and the requests the receiver got from the index `from` up to `to`.
 std::string outcome(const Play& p, size_t from, size_t to) {
   std::string text = p.runs;
   std::vector<std::string> files;
@@ -360,7 +440,8 @@ std::string outcome(const Play& p, size_t from, size_t to) {
   for (auto& e : std::filesystem::recursive_directory_iterator(p.inst.path(), ec)) {
     if (!e.is_regular_file()) continue;
     std::string name = std::filesystem::relative(e.path(), p.inst.path()).string();
-    if (name != "registry.reg") files.push_back(name);
+    // The exports are the inputs, not what a run left; the live cases give each build its own.
+    if (name != "registry.reg" && name.rfind("EventLogs/", 0) != 0) files.push_back(name);
   }
   std::sort(files.begin(), files.end());
   for (const std::string& name : files) {
@@ -406,6 +487,18 @@ const WineTarget* wineTarget() {
     ADD_FAILURE() << "missing " << target.wine << " or " << target.dllFolder << "/QGnMD5.dll";
     return nullptr;
   }
+  // The event logs come from the stand-in as built, not from an older copy.
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string standIn = bytes(target.dllFolder + "/wevtapi.dll");
+  if (standIn.empty() ||
+      standIn != bytes(target.prefix + "/drive_c/windows/system32/wevtapi.dll")) {
+    ADD_FAILURE() << "the prefix's wevtapi.dll is not the stand-in of " << target.dllFolder
+                  << " (scripts/test-windows puts it there)";
+    return nullptr;
+  }
   return &target;
 }
 
@@ -416,14 +509,51 @@ TEST_P(WineE2eTest, BothBuildsLeaveTheSameFilesAndPosts) {
   ASSERT_NE(wine, nullptr);
   HttpReceiver receiver;
   Installation linuxInst;
-  Play linuxPlay{linuxInst, receiver, ""};
+  Play linuxPlay{linuxInst, receiver, "", false, ""};
   GetParam().play(linuxPlay);
   size_t linuxPosts = receiver.requests().size();
   Installation windowsInst(*wine);
-  Play windowsPlay{windowsInst, receiver, ""};
+  Play windowsPlay{windowsInst, receiver, "", true, ""};
   GetParam().play(windowsPlay);
-  EXPECT_EQ(outcome(linuxPlay, 0, linuxPosts),
-            outcome(windowsPlay, linuxPosts, receiver.requests().size()));
+  // A log that does not exist is a file missing from a folder for the one, a channel this
+  // computer does not have for the other; everything else is the same.
+  std::string linuxOutcome = outcome(linuxPlay, 0, linuxPosts);
+  const std::string folder = " was not found in <installation>\\EventLogs";
+  for (size_t at = 0; (at = linuxOutcome.find(folder, at)) != std::string::npos;) {
+    linuxOutcome.replace(at, folder.size(), " was not found on this computer");
+  }
+  EXPECT_EQ(linuxOutcome, outcome(windowsPlay, linuxPosts, receiver.requests().size()));
+}
+
+// The live failures that end a log's pass, which only the Windows build can meet: the pass
+// fails with the system's text and code (wine's texts: it has none for 15011), as any read
+// that fails does.
+TEST(WineLiveE2eTest, AReadThatCannotGoOnFailsThePass) {
+  const WineTarget* wine = wineTarget();
+  ASSERT_NE(wine, nullptr);
+  const struct {
+    const char* name;
+    const char* switches;
+    const char* line;
+  } kCases[] = {
+      {"stale four times", "stale-after=1;stale-times=4",
+       "\tERR : fncCreateRecordSet() 440 Err DescriptionThe event log System cannot be read: "
+       "(system error 15011)\r\n"},
+      {"access denied", "deny=System",
+       "\tERR : fncCreateRecordSet() 440 Err DescriptionThe event log System cannot be read: "
+       "Access denied. (system error 5)\r\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Installation inst(*wine);
+    inst.writeRegistry();
+    inst.writeTemplate(oneLogTemplate("System", 2));
+    inst.write("EventLogs/System.xml", systemLogOfLargeEvents(3, 10));
+    RunResult r = inst.run(kNow, {}, {{"SCCEVTMON_STAND_IN_SWITCHES", c.switches}});
+    EXPECT_EQ(r.exitCode, 0);
+    std::string log = inst.activityLog();
+    EXPECT_NE(log.find(c.line), std::string::npos) << log;
+  }
 }
 
 // "report: a server error keeps both reports" is listed as report_a_server_error_keeps_....

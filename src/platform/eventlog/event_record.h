@@ -70,6 +70,10 @@ struct EventWindow {
 struct EventLogContents {
   long processed = 0;  // every record of the log, read or skipped
   long skipped = 0;    // records that could not be read
+  // Why records were skipped or repaired, one text per reason: the count, the reason and where
+  // it was first met, such as "3 records skipped: substitution length does not suit its type
+  // (chunk 4, record 1021, offset 0x2f1c)". Empty when none was.
+  std::vector<std::string> skipNotes;
   // The records inside the window, in the log's order: the values in EventField order, keyed
   // by record number. Every engine fills this one store, and the record loading takes it over
   // as its loaded rows, so each event is held once.

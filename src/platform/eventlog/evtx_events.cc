@@ -116,12 +116,31 @@ class RowSink : public evtx::RecordSink {
 
 Status engineError(const std::string& description) { return Status{kErrAutomation, description}; }
 
+// The summary's reasons as the caller shows them, in the order the decoder lists reasons.
+std::vector<std::string> skipNotesOf(const evtx::Summary& s) {
+  std::vector<std::string> notes;
+  for (int r = 0; r < static_cast<int>(evtx::Reason::kCount); ++r) {
+    long count = s.byReason[r];
+    if (count == 0) continue;
+    auto reason = static_cast<evtx::Reason>(r);
+    std::string text = std::to_string(count) + (count == 1 ? " record " : " records ") +
+                       (reason == evtx::Reason::kValueLength ? "repaired: " : "skipped: ");
+    // The summary keeps only the first few places; a reason met only later is named alone.
+    auto place = std::find_if(s.places.begin(), s.places.end(),
+                              [&](const evtx::Place& p) { return p.reason == reason; });
+    notes.push_back(text + (place != s.places.end() ? evtx::Summary::line(*place)
+                                                    : std::string(evtx::describe(reason))));
+  }
+  return notes;
+}
+
 // What both readers do once the records are decoded: an export renumbers its record headers
 // from 1 and keeps the original EventRecordID in the event, so the header's number orders the
 // rows (a wrapped log's oldest chunk may stand anywhere in the file).
 Status finish(const std::string& path, const evtx::Summary& s, EventLogContents* out) {
   out->processed = s.records;
   out->skipped = s.skipped;
+  out->skipNotes = skipNotesOf(s);
   if (out->processed > 0 && out->skipped == out->processed) {
     return engineError("The event log file " + path + " cannot be read: none of its " +
                        std::to_string(out->processed) + " records is readable");
@@ -144,6 +163,7 @@ bool decodeEvtxBytes(std::span<const std::byte> bytes, const EventWindow& window
   }
   out->processed = s.records;
   out->skipped = s.skipped;
+  out->skipNotes = skipNotesOf(s);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/install_layout.h"
 #include "util/ascii.h"
 
 namespace sccevtmon {
@@ -40,10 +41,12 @@ class EventRecordSet : public LogRecordSet {
   EventRecordSet(std::vector<SelectedColumn> columns, EventLogContents contents)
       : columns_(std::move(columns)),
         processed_(contents.processed),
+        skipNotes_(std::move(contents.skipNotes)),
         rows_(std::make_unique<TextRows>(std::move(contents.rows))),
         view_(columns_) {}
 
   long inputUnitsProcessed() override { return processed_; }
+  std::vector<std::string> skipNotes() const override { return skipNotes_; }
   bool atEnd() override { return !rows_ || at_ >= rows_->size(); }
   const LogRecord& getRecord() override {
     if (atEnd()) {
@@ -76,6 +79,7 @@ class EventRecordSet : public LogRecordSet {
  private:
   std::vector<SelectedColumn> columns_;
   long processed_;
+  std::vector<std::string> skipNotes_;
   std::unique_ptr<TextRows> rows_;
   RowView view_;
   std::size_t at_ = 0;
@@ -91,7 +95,7 @@ std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> col
 std::string installedEventLogFolder(Registry& registry) {
   RegistryKey key = 0;
   if (!registry
-           .openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\TORVEN", kKeyRead | kKeyWow64_32Key,
+           .openKey(RegistryRoot::kLocalMachine, layout::kIdentityKey, kKeyRead | kKeyWow64_32Key,
                     &key)
            .ok()) {
     return {};
@@ -109,7 +113,7 @@ std::string installedEventLogFolder(Registry& registry) {
   data = data.substr(0, data.find('\0'));
   if (data.empty()) return {};
   if (data.back() != '\\' && data.back() != '/') data += '\\';
-  return data + "EventLogs";
+  return data + layout::kEventLogsFolder;
 }
 
 }  // namespace sccevtmon

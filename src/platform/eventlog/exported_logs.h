@@ -11,9 +11,8 @@
 
 namespace sccevtmon {
 
-// What the engines that answer queries over exported event-log files share: the portable
-// build's engine, and the Windows build's engine over a folder of exports (named by
-// SCCEVTMON_EVENTLOG_DIR or --replay --logs), which reads .evtx and rendered-XML files as the portable build does.
+// What the engines share: the engine over a folder of exported logs (exported_log_engine.h),
+// and the Windows build's live engine, whose events become the same rows.
 
 // The event-log input format of these engines; it has no settings.
 class EventLogInputFormat : public LogInputFormat {};
@@ -26,8 +25,8 @@ std::unique_ptr<LogRecordSet> makeEventRecordSet(std::vector<SelectedColumn> col
 
 // The folder of the exported event logs in the agent's installation: the registry's
 // InstallationPath (HKEY_LOCAL_MACHINE\SOFTWARE\TORVEN, 32-bit view) + "EventLogs". Empty when
-// the registry has none. (SCCEVTMON_EVENTLOG_DIR, when set, names another folder; each
-// platform reads it in its own encoding.)
+// the registry has none. (The portable build's SCCEVTMON_EVENTLOG_DIR, when set, names another
+// folder; the Windows program reads exports only from the folder --replay --logs names.)
 std::string installedEventLogFolder(Registry& registry);
 
 }  // namespace sccevtmon

@@ -13,7 +13,7 @@
 #include <set>
 
 #include "platform/eventlog/evtx_events.h"
-#include "platform/posix/event_log_engine.h"
+#include "platform/eventlog/exported_log_engine.h"
 #include "platform/posix/file_system.h"
 #include "testing/sample_data.h"
 #include "testing/scoped_time_zone.h"
@@ -144,7 +144,7 @@ TEST(EvtxEdgeTest, DamagedFilesGiveWhatTheDecoderRecoversAndNeverCrash) {
       {"header-only", 0, 0, nullptr},
       {"not-an-evtx", 0, 0, "/not-an-evtx.evtx cannot be opened as an event log: "},
   };
-  PosixLogQueryEngine engine(hostFiles(), [&] { return folder; });
+  ExportedLogQueryEngine engine(hostFiles(), [&] { return folder; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.log);
     std::unique_ptr<LogQuery> q;

@@ -146,6 +146,25 @@ class PosixReadableFile : public ReadableFile {
   std::uint64_t size_;
 };
 
+// The regular files of a folder, those a symbolic link names included when followLinks.
+Status listRegularFiles(const std::string& folder, bool followLinks,
+                        std::vector<std::string>* names) {
+  std::string dir = toPosixPath(folder);
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return fromErrno(errno);
+  names->clear();
+  while (dirent* entry = ::readdir(d)) {
+    struct stat st {};
+    std::string full = dir + "/" + entry->d_name;
+    int rc = followLinks ? ::stat(full.c_str(), &st) : ::lstat(full.c_str(), &st);
+    if (rc != 0 || !S_ISREG(st.st_mode)) continue;
+    // A name the program's text cannot hold is none of the monitor's files.
+    if (std::optional<std::string> name = fromPosixName(entry->d_name)) names->push_back(*name);
+  }
+  ::closedir(d);
+  return Status::success();
+}
+
 }  // namespace
 
 bool PosixFileSystem::folderExists(const std::string& path) {
@@ -195,19 +214,12 @@ Status PosixFileSystem::openForReading(const std::string& path,
 }
 
 Status PosixFileSystem::listFiles(const std::string& folder, std::vector<std::string>* names) {
-  std::string dir = toPosixPath(folder);
-  DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) return fromErrno(errno);
-  names->clear();
-  while (dirent* entry = ::readdir(d)) {
-    struct stat st {};
-    std::string full = dir + "/" + entry->d_name;
-    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    // A name the program's text cannot hold is none of the monitor's files.
-    if (std::optional<std::string> name = fromPosixName(entry->d_name)) names->push_back(*name);
-  }
-  ::closedir(d);
-  return Status::success();
+  return listRegularFiles(folder, false, names);
+}
+
+Status PosixFileSystem::listReadableFiles(const std::string& folder,
+                                          std::vector<std::string>* names) {
+  return listRegularFiles(folder, true, names);
 }
 
 Status PosixFileSystem::createTextFile(const std::string& path, bool overwrite,

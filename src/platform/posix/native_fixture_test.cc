@@ -2,11 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/posix/file_system.h"
+#include "platform/posix/openssl_checksum.h"
 #include "platform/posix/profile_files.h"
 #include "platform/posix/registry_file.h"
+#include "platform/posix/web_post_curl.h"
 #include "testing/temp_folder.h"
 #include "util/text_encoding.h"
 
@@ -93,6 +96,17 @@ std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryE
 std::unique_ptr<FileSystem> makeFileSystem() { return std::make_unique<PosixFileSystem>(); }
 
 std::unique_ptr<ProfileFiles> makeProfileFiles() { return std::make_unique<PosixProfileFiles>(); }
+
+std::unique_ptr<ChecksumLibrary> makeChecksumLibrary() {
+  return std::make_unique<OpenSslChecksum>();
+}
+
+// Time-outs short enough for a test that waits on them, long enough for a loaded machine.
+// The tests post to loopback only, whatever proxy the machine names.
+std::unique_ptr<WebPostComponents> makeWebPostComponents() {
+  ::setenv("no_proxy", "*", 1);
+  return std::make_unique<CurlWebPost>(CurlWebPost::Timeouts{2'000, 5'000});
+}
 
 void setReadOnly(const std::string& path, bool readOnly) {
   ::chmod(path.c_str(), readOnly ? 0444 : 0644);

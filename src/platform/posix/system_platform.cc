@@ -1,8 +1,9 @@
 #include <cstdlib>
 
+#include "platform/eventlog/exported_log_engine.h"
 #include "platform/platform.h"
 #include "platform/posix/clock.h"
-#include "platform/posix/event_log_engine.h"
+#include "platform/posix/event_log_folder.h"
 #include "platform/posix/file_system.h"
 #include "platform/posix/openssl_checksum.h"
 #include "platform/posix/process.h"
@@ -28,7 +29,7 @@ Platform& systemPlatform() {
   static PosixProcess process;
   // The event-log folder can depend on the installation path, which the registry gives once
   // the run reads it; the engine asks for the folder each time a query runs.
-  static PosixLogQueryEngine logQuery(files, [] { return systemEventLogFolder(registry); });
+  static ExportedLogQueryEngine logQuery(files, [] { return systemEventLogFolder(registry); });
   static CurlWebPost webPost;
   static OpenSslChecksum checksum;
   static Platform platform{registry, profile, files, clock, process, logQuery, webPost, checksum};

@@ -1,6 +1,6 @@
-// The web-post component by late binding, against the test-only stand-in qWbPost.dll (built
-// into test-components/ beside this executable and registered in the wine prefix by
-// scripts/test-windows), which posts with WinHTTP to a receiver on 127.0.0.1 in this process.
+// The web-post component by late binding where it differs from the portable build's (posting:
+// web_post_component_test.cc): creating it when it is not registered, and registering it, with
+// the test-only stand-in qWbPost.dll (built into test-components/ beside this executable).
 // Also the HRESULT and VARIANT conversions every component call goes through.
 #include "platform/win32/com_web_post.h"
 
@@ -17,6 +17,7 @@
 #include "platform/win32/process.h"
 #include "report/web_post.h"
 #include "testing/http_receiver.h"
+#include "testing/native_fixture.h"
 #include "testing/test_support.h"
 
 namespace sccevtmon {
@@ -25,11 +26,6 @@ namespace {
 using ::testing::ElementsAre;
 using testing::HttpReceiver;
 using ::testing::StartsWith;
-
-std::string componentsFolder() {
-  std::string exe = ownExecutablePath();
-  return exe.substr(0, exe.find_last_of('\\')) + "\\test-components";
-}
 
 bool progIdRegistered(const std::string& progId) {
   if (!initialiseCom().ok()) return false;
@@ -41,118 +37,6 @@ bool progIdRegistered(const std::string& progId) {
 void deleteClassesKey(const std::string& key) {
   RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
   RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str());
-}
-
-class ComWebPostTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(progIdRegistered("qWbPost.WebPost"))
-        << "the stand-in component is not registered in this wine prefix; scripts/test-windows "
-           "registers it (wine64 regsvr32 /s "
-        << componentsFolder() << "\\qWbPost.dll)";
-  }
-
-  // Posts with a fresh object, as WebPost does; the call's own errors fail the test.
-  bool post(PostXmlCall& call) {
-    std::unique_ptr<WebPostObject> object;
-    Status s = component.create(&object);
-    EXPECT_TRUE(s.ok()) << s.number << ":" << s.description;
-    if (!s.ok()) return false;
-    bool result = true;
-    s = object->postXmlString(call, &result);
-    EXPECT_TRUE(s.ok()) << s.number << ":" << s.description;
-    return result;
-  }
-
-  static PostXmlCall callTo(const std::string& url, const std::string& xml = "<a>1</a>") {
-    PostXmlCall call;
-    call.xml = xml;
-    call.url = url;
-    return call;
-  }
-
-  ComWebPost component;  // "qWbPost.WebPost"
-};
-
-TEST_F(ComWebPostTest, PostsTheXmlAndTakesA2xxAnswer) {
-  HttpReceiver receiver;
-  receiver.answer(200, "OK", "received");
-  // A Windows-1252 byte crosses the BSTRs both ways unchanged.
-  std::string xml = "<wpdcmscctmpevtlgst><mmid>1</mmid><n>caf\xE9</n></wpdcmscctmpevtlgst>";
-  PostXmlCall call = callTo(receiver.baseUrl() + "tfr_x.asp?mmid=1&sid=2", xml);
-
-  EXPECT_TRUE(post(call));
-  EXPECT_EQ(call.answer, "received");
-  EXPECT_EQ(call.error1, "");
-  EXPECT_EQ(call.error2, "HTTP/1.1 200 OK");
-  EXPECT_EQ(call.error3, "received");
-  ASSERT_EQ(receiver.requests().size(), 1u);
-  HttpReceiver::Request r = receiver.requests()[0];
-  EXPECT_EQ(r.method, "POST");
-  EXPECT_EQ(r.target, "/tfr_x.asp?mmid=1&sid=2");
-  EXPECT_EQ(r.header("Content-Type"), "text/xml");
-  EXPECT_EQ(r.body, xml);
-
-  receiver.answer(204, "No Content", "");
-  PostXmlCall empty = callTo(receiver.baseUrl());
-  EXPECT_TRUE(post(empty));
-  EXPECT_EQ(empty.answer, "");
-  EXPECT_EQ(empty.error2, "HTTP/1.1 204 No Content");
-}
-
-TEST_F(ComWebPostTest, AServerErrorOrARedirectFailsWithTheStatusLineAndTheStartOfTheBody) {
-  HttpReceiver receiver;
-  std::string body = std::string(150, 'x') + std::string(150, 'y');
-  receiver.answer(500, "Internal Server Error", body);
-  PostXmlCall call = callTo(receiver.baseUrl() + "page.asp");
-  EXPECT_FALSE(post(call));
-  EXPECT_EQ(call.answer, body);
-  EXPECT_EQ(call.error1, "");
-  EXPECT_EQ(call.error2, "HTTP/1.1 500 Internal Server Error");
-  EXPECT_EQ(call.error3, body.substr(0, 200));
-
-  // Not followed, as on Linux.
-  receiver.answer(302, "Found", "moved");
-  PostXmlCall redirected = callTo(receiver.baseUrl());
-  EXPECT_FALSE(post(redirected));
-  EXPECT_EQ(redirected.error2, "HTTP/1.1 302 Found");
-  EXPECT_EQ(receiver.requests().size(), 2u);
-}
-
-TEST_F(ComWebPostTest, ALongAnswerIsCutAt64Kilobytes) {
-  HttpReceiver receiver;
-  std::string body(100 * 1024, 'b');
-  receiver.answer(200, "OK", body);
-  std::string xml = "<x>" + std::string(300'000, 'a') + "</x>";
-  PostXmlCall call = callTo(receiver.baseUrl(), xml);
-  EXPECT_TRUE(post(call));
-  EXPECT_EQ(call.answer, body.substr(0, 64 * 1024));
-  ASSERT_EQ(receiver.requests().size(), 1u);
-  EXPECT_EQ(receiver.requests()[0].body, xml);
-}
-
-TEST_F(ComWebPostTest, ARefusedConnectionFailsWithTheTransportsError) {
-  PostXmlCall refused =
-      callTo("http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort()) + "/page.asp");
-  EXPECT_FALSE(post(refused));
-  EXPECT_THAT(refused.error1, StartsWith("WinHttpSendRequest failed: 12029"));
-  EXPECT_EQ(refused.error2, "");
-  EXPECT_EQ(refused.answer, "");
-}
-
-TEST_F(ComWebPostTest, OnlyHttpUrlsReachTheNetwork) {
-  HttpReceiver receiver;
-  std::string hostPort = "127.0.0.1:" + std::to_string(receiver.port());
-  for (const std::string& url :
-       {std::string(), std::string("tfr_x.asp?mmid=1"), hostPort + "/page.asp",
-        "ftp://" + hostPort + "/", " http://" + hostPort, std::string("http://")}) {
-    PostXmlCall call = callTo(url);
-    EXPECT_FALSE(post(call)) << url;
-    EXPECT_FALSE(call.error1.empty()) << url;
-  }
-  EXPECT_EQ(receiver.connections(), 0);
-  PostXmlCall upper = callTo("HTTP://" + hostPort + "/x");
-  EXPECT_TRUE(post(upper)) << upper.error1;
 }
 
 TEST(ComWebPostCreationTest, AProgIdThatIsNotRegisteredIs429) {

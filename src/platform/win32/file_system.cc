@@ -126,6 +126,35 @@ HANDLE createUnique(const std::string& prefix, std::string* path) {
   return INVALID_HANDLE_VALUE;
 }
 
+// The files of a folder (not folders), those reached through a reparse point (a symbolic
+// link) included when followLinks.
+Status listFolderFiles(const std::string& folder, bool followLinks,
+                       std::vector<std::string>* names) {
+  std::string pattern = folder;
+  if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
+  pattern += '*';
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    // An existing folder with nothing in it.
+    if (error == ERROR_FILE_NOT_FOUND && isFolder(attributes(folder))) {
+      names->clear();
+      return Status::success();
+    }
+    return runtimeErrorFromWin32(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+  }
+  names->clear();
+  do {
+    DWORD skipped = FILE_ATTRIBUTE_DIRECTORY | (followLinks ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!(entry.dwFileAttributes & skipped)) {
+      names->push_back(entry.cFileName);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return Status::success();
+}
+
 }  // namespace
 
 bool WinFileSystem::folderExists(const std::string& path) { return isFolder(attributes(path)); }
@@ -225,28 +254,12 @@ Status WinFileSystem::openForReading(const std::string& path, std::unique_ptr<Re
 }
 
 Status WinFileSystem::listFiles(const std::string& folder, std::vector<std::string>* names) {
-  std::string pattern = folder;
-  if (pattern.empty() || pattern.back() != '\\') pattern += '\\';
-  pattern += '*';
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    // An existing folder with nothing in it.
-    if (error == ERROR_FILE_NOT_FOUND && isFolder(attributes(folder))) {
-      names->clear();
-      return Status::success();
-    }
-    return runtimeErrorFromWin32(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
-  }
-  names->clear();
-  do {
-    if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-      names->push_back(entry.cFileName);
-    }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return Status::success();
+  return listFolderFiles(folder, false, names);
+}
+
+Status WinFileSystem::listReadableFiles(const std::string& folder,
+                                        std::vector<std::string>* names) {
+  return listFolderFiles(folder, true, names);
 }
 
 Status WinFileSystem::createTextFile(const std::string& path, bool overwrite,

@@ -24,6 +24,7 @@ class WinFileSystem : public FileSystem {
   Status readFile(const std::string& path, std::string* bytes, std::uint64_t maxBytes) override;
   Status openForReading(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
   Status listFiles(const std::string& folder, std::vector<std::string>* names) override;
+  Status listReadableFiles(const std::string& folder, std::vector<std::string>* names) override;
   Status createTextFile(const std::string& path, bool overwrite,
                         std::unique_ptr<TextStream>* stream) override;
   Status openTextFileForAppending(const std::string& path,

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include "platform/win32/agent_checksum.h"
 #include "platform/win32/code_page.h"
+#include "platform/win32/com_web_post.h"
 #include "platform/win32/file_system.h"
+#include "platform/win32/process.h"
 #include "platform/win32/profile_files.h"
 #include "platform/win32/registry.h"
 
@@ -72,6 +75,31 @@ std::unique_ptr<RegistryFixture> makeRegistryFixture(const std::vector<RegistryE
 std::unique_ptr<FileSystem> makeFileSystem() { return std::make_unique<WinFileSystem>(); }
 
 std::unique_ptr<ProfileFiles> makeProfileFiles() { return std::make_unique<WinProfileFiles>(); }
+
+std::string componentsFolder() {
+  std::string exe = ownExecutablePath();
+  return exe.substr(0, exe.find_last_of('\\')) + "\\test-components";
+}
+
+namespace {
+
+// The stand-in is found by its plain name, as the agent's library is: its folder joins the DLL
+// search path while the object lives.
+class StandInChecksumLibrary : public AgentChecksumLibrary {
+ public:
+  StandInChecksumLibrary() { SetDllDirectoryA(componentsFolder().c_str()); }
+  ~StandInChecksumLibrary() override { SetDllDirectoryA(nullptr); }
+};
+
+}  // namespace
+
+std::unique_ptr<ChecksumLibrary> makeChecksumLibrary() {
+  return std::make_unique<StandInChecksumLibrary>();
+}
+
+std::unique_ptr<WebPostComponents> makeWebPostComponents() {
+  return std::make_unique<ComWebPost>();
+}
 
 void setReadOnly(const std::string& path, bool readOnly) {
   SetFileAttributesA(path.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);

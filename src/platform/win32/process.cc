@@ -103,10 +103,7 @@ std::string WinProcess::helpConfiguration() {
   return "Configuration:\n"
          "  The agent's identity: HKEY_LOCAL_MACHINE\\SOFTWARE\\TORVEN (a 32-bit program reads\n"
          "  SOFTWARE\\WOW6432Node\\TORVEN on 64-bit Windows). The event logs: this computer's\n"
-         "  (wevtutil el lists them).\n"
-         "Environment:\n"
-         "  SCCEVTMON_EVENTLOG_DIR  a folder of exported logs (.evtx or rendered XML) to read\n"
-         "                          instead of this computer's\n";
+         "  (wevtutil el lists them); exported logs only through --replay --logs.\n";
 }
 
 }  // namespace sccevtmon

@@ -1,5 +1,3 @@
-#include <cstdlib>
-
 #include "platform/platform.h"
 #include "platform/win32/agent_checksum.h"
 #include "platform/win32/clock.h"
@@ -12,17 +10,6 @@
 #include "platform/win32/wevt_engine.h"
 
 namespace sccevtmon {
-namespace {
-
-// The folder of exported event logs that queries read instead of this computer's logs:
-// SCCEVTMON_EVENTLOG_DIR (already ANSI here) when set (the tests' event source), else none.
-std::string exportedLogFolder() {
-  const char* variable = std::getenv("SCCEVTMON_EVENTLOG_DIR");
-  return variable != nullptr ? variable : "";
-}
-
-}  // namespace
-
 Platform& systemPlatform() {
   // Before anything is read: every text the program converts uses the system's code page.
   static const bool codePage = (useSystemCodePage(), true);
@@ -32,9 +19,10 @@ Platform& systemPlatform() {
   static WinFileSystem files;
   static WinClock clock;
   static WinProcess process;
-  // The computer's own event logs, or the exported logs of SCCEVTMON_EVENTLOG_DIR.
+  // The computer's own event logs; a folder of exports only when the operator names one
+  // (--replay --logs). The program reads no environment variable.
   static std::unique_ptr<WevtApi> wevt = makeSystemWevtApi();
-  static WevtLogQueryEngine logQuery(*wevt, files, [] { return exportedLogFolder(); });
+  static WevtLogQueryEngine logQuery(*wevt, files, [] { return std::string(); });
   // The agent's components: its COM class qWbPost.WebPost and its library QGnMD5.
   static ComWebPost webPost;
   static AgentChecksumLibrary checksum;

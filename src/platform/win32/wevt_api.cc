@@ -72,6 +72,11 @@ class SystemWevtApi : public WevtApi {
     return Status::success();
   }
 
+  Status skip(WevtHandle results) override {
+    if (!EvtSeek(toEvt(results), 1, nullptr, 0, EvtSeekRelativeToCurrent)) return lastError();
+    return Status::success();
+  }
+
   Status renderXml(WevtHandle event, std::wstring* xml) override {
     // The sizes EvtRender takes and gives are in bytes.
     DWORD used = 0;

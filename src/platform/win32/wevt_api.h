@@ -27,6 +27,9 @@ inline constexpr long kErrorEvtChannelNotFound = 15007;
 inline constexpr long kErrorEvtPublisherMetadataNotFound = 15002;
 inline constexpr long kErrorEvtMessageNotFound = 15027;
 inline constexpr long kErrorEvtUnresolvedValueInsert = 15029;
+inline constexpr long kErrorEvtQueryResultStale = 15011;
+// EvtNext: the batch's data passes the RPC limit (about 2 MB before Windows 11).
+inline constexpr long kRpcInvalidBound = 1734;
 
 class WevtApi {
  public:
@@ -41,6 +44,9 @@ class WevtApi {
   // EvtNext: up to max event handles of results, appended to events (the caller closes each).
   // At the end of the results it succeeds and appends none.
   virtual Status next(WevtHandle results, std::size_t max, std::vector<WevtHandle>* events) = 0;
+  // EvtSeek(EvtSeekRelativeToCurrent, 1): passes over the event the next EvtNext would return
+  // first (one EvtNext cannot return, however small the batch).
+  virtual Status skip(WevtHandle results) = 0;
   // EvtRender(EvtRenderEventXml): the event's XML without RenderingInfo.
   virtual Status renderXml(WevtHandle event, std::wstring* xml) = 0;
   // EvtOpenPublisherMetadata for a provider's name, in the thread's locale.

@@ -1,9 +1,11 @@
 #include "platform/win32/wevt_engine.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cwchar>
 #include <map>
+#include <optional>
 
 #include "platform/clock.h"
 #include "platform/eventlog/exported_logs.h"
@@ -15,8 +17,11 @@
 namespace sccevtmon {
 namespace {
 
-// How many events one EvtNext asks for.
-constexpr std::size_t kBatch = 64;
+// How many events one EvtNext asks for at first. A batch whose data passes the RPC limit fails
+// with RPC_S_INVALID_BOUND; readers of busy logs settled near 30 events.
+constexpr std::size_t kFirstBatch = 30;
+// How often one read reissues its query after the log was cleared or rolled over.
+constexpr int kMaxReissues = 3;
 // The zone offsets of the world lie within 14 hours of UTC.
 constexpr long long kMaxOffset = 14 * 3600;
 // FILETIME, which event times are, covers the years 1601 to 30827; XPath times are written
@@ -92,6 +97,28 @@ std::wstring providerName(const std::wstring& xml) {
   return name;
 }
 
+// The EventRecordID of an event's XML text, found without parsing it.
+std::optional<std::uint64_t> scanRecordNumber(std::string_view xml) {
+  constexpr std::string_view kTag = "<EventRecordID>";
+  size_t at = xml.find(kTag);
+  if (at == std::string_view::npos) return std::nullopt;
+  std::uint64_t number = 0;
+  const char* first = xml.data() + at + kTag.size();
+  auto [end, ec] = std::from_chars(first, xml.data() + xml.size(), number);
+  if (ec != std::errc() || end == first) return std::nullopt;
+  return number;
+}
+
+// The query xpath limited to the records after record (a log's record numbers only grow), or
+// xpath itself when no record was read yet.
+std::wstring afterRecord(const std::wstring& xpath, std::optional<std::uint64_t> record) {
+  if (!record) return xpath;
+  std::wstring after = L"EventRecordID>" + std::to_wstring(*record);
+  if (xpath == L"*") return L"*[System[" + after + L"]]";
+  // "*[System[TimeCreated[...]]]": the record test joins the time test inside System.
+  return L"*[System[" + after + L" and " + xpath.substr(9);
+}
+
 // What the monitor reports for a call on channel name that failed with a system error; any
 // other failure is already the monitor's.
 Status logError(const std::string& name, const Status& s) {
@@ -118,14 +145,42 @@ class LiveRead {
   LiveRead& operator=(const LiveRead&) = delete;
 
   // Every event of the query on channel (named name) into *out; count is what the channel
-  // holds.
+  // holds. A batch too large for the RPC limit is asked again at half its size, down to one
+  // event; an event too large even alone is passed over and counted as skipped. A result gone
+  // stale (the log cleared or rolled over) is released and the query reissued after the last
+  // record read, at most kMaxReissues times; any other failure fails the read.
   Status read(const std::string& name, const std::wstring& channel, std::uint64_t count,
               EventLogContents* out) {
-    Status s = api_.query(channel, windowXPath(window_, utcToLocalCivil), &results_);
+    const std::wstring xpath = windowXPath(window_, utcToLocalCivil);
+    Status s = api_.query(channel, xpath, &results_);
     if (!s.ok()) return s;
     long returned = 0;
+    std::size_t batch = kFirstBatch;
+    int reissues = 0;
     for (;;) {
-      s = api_.next(results_, kBatch, &events_);
+      s = api_.next(results_, batch, &events_);
+      if (!s.ok() && s.number == kRpcInvalidBound && s.domain == ErrorDomain::kSystem) {
+        if (batch > 1) {
+          batch /= 2;
+          continue;
+        }
+        s = api_.skip(results_);
+        if (!s.ok()) return s;
+        ++returned;
+        ++out->skipped;
+        // The event that forced the shrinking is behind; its neighbours are likely small.
+        batch = kFirstBatch;
+        continue;
+      }
+      if (!s.ok() && s.number == kErrorEvtQueryResultStale && s.domain == ErrorDomain::kSystem &&
+          reissues < kMaxReissues) {
+        ++reissues;
+        api_.close(results_);
+        results_ = 0;
+        s = api_.query(channel, afterRecord(xpath, lastRecord_), &results_);
+        if (!s.ok()) return s;
+        continue;
+      }
       if (!s.ok()) return s;
       if (events_.empty()) break;
       for (WevtHandle event : events_) {
@@ -134,6 +189,9 @@ class LiveRead {
       }
       for (WevtHandle h : events_) api_.close(h);
       events_.clear();
+      // Back towards the first size once a batch fits: a few large events (a burst of script
+      // blocks) do not slow the rest of the log.
+      batch = std::min(kFirstBatch, batch * 2);
     }
     // Records written after the count was taken can be among those returned.
     out->processed = static_cast<long>(std::max<std::uint64_t>(count, returned));
@@ -154,6 +212,7 @@ class LiveRead {
       return;
     }
     std::string xml = utf16leToUtf8(wideBytes(rendered));
+    if (std::optional<std::uint64_t> record = scanRecordNumber(xml)) lastRecord_ = *record;
     // The XPath lets through the events of the hour a daylight-saving change shifts; those
     // outside the window need no message.
     if (window_.limited) {
@@ -198,6 +257,7 @@ class LiveRead {
   const EventWindow window_;
   XmlDocument doc_;
   WevtHandle results_ = 0;
+  std::optional<std::uint64_t> lastRecord_;  // the record number of the last event rendered
   std::vector<WevtHandle> events_;
   std::map<std::wstring, WevtHandle> publishers_;
 };

@@ -5,7 +5,7 @@
 
 #include "platform/eventlog/event_record.h"
 #include "platform/log_query.h"
-#include "platform/win32/event_log_engine.h"
+#include "platform/eventlog/exported_log_engine.h"
 #include "platform/win32/wevt_api.h"
 
 namespace sccevtmon {
@@ -25,8 +25,12 @@ namespace sccevtmon {
 // RenderingInfo (message, task name); without a publisher or message, the XML of EvtRender,
 // which gives the "The description for Event ID ... cannot be found" text with the event's
 // data. An event that cannot be rendered is skipped; a query whose events are all unreadable
-// fails. Failures (number 440, as the portable engine's): "The specified event log N was not
-// found on this computer" for a channel that does not exist, "The event log N cannot be read:
+// fails. EvtNext asks for 30 events at first; a batch over the RPC limit (1734) is asked again
+// at half the size, down to one event, and an event too large alone is passed over (EvtSeek)
+// and counted as skipped. A result gone stale (15011: the log cleared or rolled over) is
+// released and the query reissued after the last record number read, at most 3 times. Failures
+// (number 440, as the portable engine's): "The specified event log N was not found on this
+// computer" for a channel that does not exist, "The event log N cannot be read:
 // ..." with the system's text and code for any other (access denied, EvtNext failing midway).
 class WevtLogQueryEngine : public LogQueryEngine {
  public:

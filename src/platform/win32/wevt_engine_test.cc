@@ -28,16 +28,28 @@ struct FakeEvent {
   std::wstring rendered;   // what EvtRender gives; empty: rendering fails
   std::wstring formatted;  // what EvtFormatMessage gives (or wrote before failing)
   long formatError = 0;    // the code EvtFormatMessage fails with
+  size_t size = 1;         // its share of a batch's data
 };
 
 struct FakeChannel {
   std::uint64_t count = 0;  // what EvtGetLogInfo says the channel holds
   std::vector<FakeEvent> events;
-  long countError = 0;      // EvtOpenLog/EvtGetLogInfo fail with this code
-  long queryError = 0;      // EvtQuery fails with this code
-  int nextFailsAfter = -1;  // EvtNext fails with nextError after this many batches
+  long countError = 0;  // EvtOpenLog/EvtGetLogInfo fail with this code
+  long queryError = 0;  // EvtQuery fails with this code
+  // EvtNext fails with nextError once a result has reached event index failAt (by number).
+  size_t failAt = SIZE_MAX;
   long nextError = 0;
+  size_t byteLimit = 0;  // a batch whose sizes add up to more fails with 1734; 0: none
+  // A result that reaches index staleAt goes stale (15011), staleTimes times in all.
+  size_t staleAt = 0;
+  int staleTimes = 0;
 };
+
+// The record number in an event's XML text.
+size_t recordOf(const std::wstring& xml) {
+  size_t at = xml.find(L"<EventRecordID>");
+  return at == std::wstring::npos ? 0 : std::wcstoul(xml.c_str() + at + 15, nullptr, 10);
+}
 
 Status systemFailure(long code) {
   static const std::map<long, std::string> kTexts = {
@@ -89,19 +101,42 @@ class FakeWevtApi : public WevtApi {
     auto found = channelsByName.find(channel);
     if (found == channelsByName.end()) return systemFailure(kErrorEvtChannelNotFound);
     if (found->second.queryError != 0) return systemFailure(found->second.queryError);
-    *results = give({Kind::kResults, &found->second, 0, L""});
+    // A reissued query starts after the record it names.
+    size_t first = 0;
+    size_t after = xpath.find(L"EventRecordID>");
+    if (after != std::wstring::npos) {
+      size_t record = std::wcstoul(xpath.c_str() + after + 14, nullptr, 10);
+      const auto& events = found->second.events;
+      while (first < events.size() && recordOf(events[first].rendered) <= record) ++first;
+    }
+    *results = give({Kind::kResults, &found->second, first, L""});
     return Status::success();
   }
 
   Status next(WevtHandle results, std::size_t max, std::vector<WevtHandle>* events) override {
+    calls.push_back("next " + std::to_string(max));
     Handle& h = handles_.at(results);
     FakeChannel& channel = *h.channel;
-    if (channel.nextFailsAfter >= 0 && batches_++ >= channel.nextFailsAfter) {
-      return systemFailure(channel.nextError);
+    if (h.stale) return systemFailure(kErrorEvtQueryResultStale);
+    if (channel.staleTimes > 0 && h.index >= channel.staleAt) {
+      --channel.staleTimes;
+      h.stale = true;
+      return systemFailure(kErrorEvtQueryResultStale);
     }
-    for (size_t n = 0; n < std::min(max, batch) && h.index < channel.events.size(); ++n) {
-      events->push_back(give({Kind::kEvent, &channel, h.index++, L""}));
+    if (h.index >= channel.failAt) return systemFailure(channel.nextError);
+    size_t end = std::min({h.index + max, h.index + batch, channel.events.size()});
+    size_t bytes = 0;
+    for (size_t k = h.index; k < end; ++k) bytes += channel.events[k].size;
+    if (channel.byteLimit != 0 && bytes > channel.byteLimit) {
+      return systemFailure(kRpcInvalidBound);
     }
+    while (h.index < end) events->push_back(give({Kind::kEvent, &channel, h.index++, L""}));
+    return Status::success();
+  }
+
+  Status skip(WevtHandle results) override {
+    calls.push_back("skip");
+    handles_.at(results).index++;
     return Status::success();
   }
 
@@ -145,6 +180,7 @@ class FakeWevtApi : public WevtApi {
     FakeChannel* channel;
     size_t index;  // kResults: the next event; kEvent: the event
     std::wstring provider;
+    bool stale = false;
   };
 
   WevtHandle give(Handle h) {
@@ -159,7 +195,6 @@ class FakeWevtApi : public WevtApi {
 
   std::map<WevtHandle, Handle> handles_;
   WevtHandle last_ = 0;
-  int batches_ = 0;
 };
 
 std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
@@ -456,18 +491,122 @@ TEST_F(WevtEngineTest, AChannelThatDoesNotExistOrCannotBeReadFailsTheQuery) {
                                 std::string("Sys\0tem", 7) + " was not found on this computer"}));
 }
 
-TEST_F(WevtEngineTest, EvtNextFailingMidwayFailsTheQueryAndClosesEveryHandle) {
+// Each failure EvtNext can meet, at the first, a middle and the last of the batches over a log
+// of 70 events (30, 30, 10): what is read (the event IDs, which are the record numbers), the
+// count, and how the engine asked.
+TEST_F(WevtEngineTest, EvtNextFailuresAtEachBatch) {
+  enum Failure { kLarge, kTooLargeAlone, kStale, kStaleTooOften, kDenied };
+  const struct {
+    const char* name;
+    Failure failure;
+    size_t at;  // the event index the failure is tied to
+  } kCases[] = {
+      {"large event, first batch", kLarge, 5},
+      {"large event, middle batch", kLarge, 40},
+      {"large event, last batch", kLarge, 69},
+      {"event too large alone, first batch", kTooLargeAlone, 0},
+      {"event too large alone, middle batch", kTooLargeAlone, 40},
+      {"event too large alone, last batch", kTooLargeAlone, 69},
+      {"stale result, first batch", kStale, 0},
+      {"stale result, middle batch", kStale, 30},
+      {"stale result, last batch", kStale, 60},
+      {"stale four times, first batch", kStaleTooOften, 0},
+      {"stale four times, middle batch", kStaleTooOften, 30},
+      {"stale four times, last batch", kStaleTooOften, 60},
+      {"access denied, first batch", kDenied, 0},
+      {"access denied, middle batch", kDenied, 30},
+      {"access denied, last batch", kDenied, 60},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    api = FakeWevtApi{};
+    api.batch = 1000;
+    FakeChannel& system = api.channelsByName[L"System"];
+    system.count = 70;
+    std::vector<std::string> ids;
+    for (int k = 0; k < 70; ++k) {
+      EventSpec e;
+      e.id = e.record = 100 + k;
+      system.events.push_back({rendered(e), formatted(e, L"m")});
+      ids.push_back(std::to_string(e.id));
+    }
+    api.publishers = {EventSpec{}.provider};
+    // The RPC limit holds 40 small events; a large one takes 35 of it, one too large alone 41.
+    if (c.failure == kLarge || c.failure == kTooLargeAlone) {
+      system.byteLimit = 40;
+      system.events[c.at].size = c.failure == kLarge ? 35 : 41;
+    }
+    if (c.failure == kTooLargeAlone) ids.erase(ids.begin() + c.at);
+    if (c.failure == kStale || c.failure == kStaleTooOften) {
+      system.staleAt = c.at;
+      system.staleTimes = c.failure == kStale ? 3 : 4;
+    }
+    if (c.failure == kDenied) {
+      system.failAt = c.at;
+      system.nextError = 5;
+    }
+
+    // Each row by its event ID ("...|7036|m"), a failure as it is.
+    std::vector<std::string> read;
+    for (std::string row : run(query("System"))) {
+      if (row.size() > 2 && row.compare(row.size() - 2, 2, "|m") == 0) {
+        row.resize(row.size() - 2);
+        row.erase(0, row.rfind('|') + 1);
+      }
+      read.push_back(row);
+    }
+    if (c.failure == kStaleTooOften) {
+      EXPECT_EQ(read, (std::vector<std::string>{
+                          "failed 440: The event log System cannot be read: The query result is "
+                          "stale or invalid. (system error 15011)"}));
+    } else if (c.failure == kDenied) {
+      EXPECT_EQ(read, (std::vector<std::string>{"failed 440: The event log System cannot be read: "
+                                                "Access is denied. (system error 5)"}));
+    } else {
+      EXPECT_EQ(read, ids);
+      EXPECT_EQ(processed, 70);
+    }
+    std::vector<std::string> asked;
+    for (const std::string& call : api.calls) {
+      if (call.rfind("next ", 0) == 0 || call == "skip") asked.push_back(call);
+    }
+    EXPECT_EQ(asked.front(), "next 30");
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "skip"), c.failure == kTooLargeAlone);
+    if (c.failure == kTooLargeAlone) {
+      // Halved down to one event, then passed over.
+      auto skip = std::find(asked.begin(), asked.end(), "skip");
+      EXPECT_EQ(*(skip - 1), "next 1");
+      if (c.at == 0) {
+        EXPECT_EQ(std::vector<std::string>(asked.begin(), skip),
+                  (std::vector<std::string>{"next 30", "next 15", "next 7", "next 3", "next 1"}));
+      }
+    }
+    // The stale result reissued after the last record read, with the first query's XPath.
+    std::vector<std::wstring> xpaths = {L"*"};
+    if (c.failure == kStale || c.failure == kStaleTooOften) {
+      std::wstring reissued =
+          c.at == 0 ? L"*" : L"*[System[EventRecordID>" + std::to_wstring(99 + c.at) + L"]]";
+      xpaths.insert(xpaths.end(), 3, reissued);
+    }
+    EXPECT_EQ(api.xpaths, xpaths);
+  }
+}
+
+TEST_F(WevtEngineTest, AReissuedQueryKeepsTheWindow) {
   EventSpec e;
+  e.record = 7;
   FakeChannel& system = api.channelsByName[L"System"];
-  system.count = 5;
-  for (int k = 0; k < 5; ++k) system.events.push_back({rendered(e), formatted(e, L"m")});
-  system.nextFailsAfter = 1;
-  system.nextError = 15011;
-  api.publishers = {e.provider};
-  EXPECT_EQ(run(query("System", kFrom, kTo)),
-            (std::vector<std::string>{
-                "failed 440: The event log System cannot be read: The query result is stale or "
-                "invalid. (system error 15011)"}));
+  system.count = 2;
+  system.events = {{rendered(e), L""}};
+  e.record = 8;
+  system.events.push_back({rendered(e), L""});
+  system.staleAt = 1;
+  system.staleTimes = 1;
+  api.batch = 1;
+  EXPECT_EQ(run(query("System", kFrom, kTo)).size(), 2u);
+  ASSERT_EQ(api.xpaths.size(), 2u);
+  EXPECT_EQ(api.xpaths[1], L"*[System[EventRecordID>7 and " + api.xpaths[0].substr(9));
+  EXPECT_EQ(api.xpaths[1].substr(0, 40), L"*[System[EventRecordID>7 and TimeCreated");
 }
 
 TEST_F(WevtEngineTest, AnEventThatCannotBeRenderedIsSkippedAndAllUnreadableFails) {
