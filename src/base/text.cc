@@ -1,10 +1,12 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
+#include <vector>
 
 #include "util/ascii.h"
 #include "util/text_format.h"
@@ -196,6 +198,21 @@ void appendToCopy(std::string& copy, std::string_view element) {
 std::string loggedCopy(const std::string& copy) {
   if (copy.size() <= kReportCopyBytes) return copy;
   return copy.substr(0, kReportCopyBytes) + " ...[cut at 1 MiB]";
+}
+
+std::size_t editDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
 }
 
 }  // namespace sccevtmon

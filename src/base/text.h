@@ -32,6 +32,10 @@ void upperInto(std::string_view text, std::string& out);
 // Case-insensitive equality in the ANSI code page.
 bool equalsNoCase(std::string_view a, std::string_view b);
 
+// How many single-character insertions, deletions and replacements turn a into b: how far a
+// misspelled name lies from the name meant.
+std::size_t editDistance(std::string_view a, std::string_view b);
+
 // Element text with "&", "<" and ">" escaped; other characters unchanged.
 std::string escapeXmlText(std::string_view text);
 

@@ -26,13 +26,6 @@ class WebPostComponentTest : public ::testing::Test {
     return result;
   }
 
-  static PostXmlCall callTo(const std::string& url, const std::string& xml = "<a>1</a>") {
-    PostXmlCall call;
-    call.xml = xml;
-    call.url = url;
-    return call;
-  }
-
   std::unique_ptr<WebPostComponents> component = makeWebPostComponents();
 };
 
@@ -41,7 +34,7 @@ TEST_F(WebPostComponentTest, PostsTheXmlAndTakesA2xxAnswer) {
   receiver.answer(200, "OK", "received");
   // A Windows-1252 byte crosses unchanged.
   std::string xml = "<wpdcmscctmpevtlgst><mmid>1</mmid><n>caf\xE9</n></wpdcmscctmpevtlgst>";
-  PostXmlCall call = callTo(receiver.baseUrl() + "tfr_x.asp?mmid=1&sid=2", xml);
+  PostXmlCall call = postCall(receiver.baseUrl() + "tfr_x.asp?mmid=1&sid=2", xml);
 
   EXPECT_TRUE(post(call));
   EXPECT_EQ(call.answer, "received");
@@ -56,7 +49,7 @@ TEST_F(WebPostComponentTest, PostsTheXmlAndTakesA2xxAnswer) {
   EXPECT_EQ(r.body, xml);
 
   receiver.answer(204, "No Content", "");
-  PostXmlCall empty = callTo(receiver.baseUrl());
+  PostXmlCall empty = postCall(receiver.baseUrl());
   EXPECT_TRUE(post(empty));
   EXPECT_EQ(empty.answer, "");
   EXPECT_EQ(empty.error2, "HTTP/1.1 204 No Content");
@@ -69,7 +62,7 @@ TEST_F(WebPostComponentTest, SendsALongBodyWholeAndKeepsTheFirst64KibOfALongAnsw
   std::string body = std::string(65536, 'a') + std::string(1'000'000, 'b');
   receiver.answer(200, "OK", body);
   std::string xml = "<x>" + std::string(300'000, 'a') + "</x>";
-  PostXmlCall call = callTo(receiver.baseUrl(), xml);
+  PostXmlCall call = postCall(receiver.baseUrl(), xml);
   EXPECT_TRUE(post(call));
   EXPECT_EQ(call.answer, body.substr(0, 65536));
   EXPECT_EQ(call.error3, body.substr(0, 200));
@@ -81,7 +74,7 @@ TEST_F(WebPostComponentTest, AServerErrorOrARedirectFailsWithTheStatusLineAndThe
   HttpReceiver receiver;
   std::string body = std::string(150, 'x') + std::string(150, 'y');
   receiver.answer(500, "Internal Server Error", body);
-  PostXmlCall call = callTo(receiver.baseUrl() + "page.asp");
+  PostXmlCall call = postCall(receiver.baseUrl() + "page.asp");
   EXPECT_FALSE(post(call));
   EXPECT_EQ(call.answer, body);
   EXPECT_EQ(call.error1, "");
@@ -90,7 +83,7 @@ TEST_F(WebPostComponentTest, AServerErrorOrARedirectFailsWithTheStatusLineAndThe
 
   // Not followed.
   receiver.answer(302, "Found", "moved");
-  PostXmlCall redirected = callTo(receiver.baseUrl());
+  PostXmlCall redirected = postCall(receiver.baseUrl());
   EXPECT_FALSE(post(redirected));
   EXPECT_EQ(redirected.error2, "HTTP/1.1 302 Found");
   EXPECT_EQ(receiver.requests().size(), 2u);
@@ -104,7 +97,7 @@ TEST_F(WebPostComponentTest, TransportFailuresCarryTheTransportsErrorText) {
   const std::string refusedText = "onnect";
 #endif
   PostXmlCall refused =
-      callTo("http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort()) + "/page.asp");
+      postCall("http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort()) + "/page.asp");
   EXPECT_FALSE(post(refused));
   EXPECT_NE(refused.error1.find(refusedText), std::string::npos) << refused.error1;
   EXPECT_EQ(refused.error2, "");
@@ -112,7 +105,7 @@ TEST_F(WebPostComponentTest, TransportFailuresCarryTheTransportsErrorText) {
 
   HttpReceiver receiver;
   receiver.setMode(HttpReceiver::Mode::kCloseWithoutAnswer);
-  PostXmlCall closed = callTo(receiver.baseUrl());
+  PostXmlCall closed = postCall(receiver.baseUrl());
   EXPECT_FALSE(post(closed));
   EXPECT_FALSE(closed.error1.empty());
   EXPECT_EQ(closed.error2, "");
@@ -136,13 +129,13 @@ TEST_F(WebPostComponentTest, OnlyHttpUrlsReachTheNetwork) {
   std::string hostPort = "127.0.0.1:" + std::to_string(receiver.port());
   for (std::string url : kNotHttp) {
     if (std::size_t at = url.find("{host}"); at != std::string::npos) url.replace(at, 6, hostPort);
-    PostXmlCall call = callTo(url);
+    PostXmlCall call = postCall(url);
     EXPECT_FALSE(post(call)) << url;
     EXPECT_FALSE(call.error1.empty()) << url;
     EXPECT_EQ(call.answer, "") << url;
   }
   EXPECT_EQ(receiver.connections(), 0);
-  PostXmlCall upper = callTo("HTTP://" + hostPort + "/x");
+  PostXmlCall upper = postCall("HTTP://" + hostPort + "/x");
   EXPECT_TRUE(post(upper)) << upper.error1;
   EXPECT_EQ(receiver.connections(), 1);
 }

@@ -32,23 +32,6 @@ std::string kindText(PathKind kind) {
   }
 }
 
-// The number of single-letter edits between two names, without regard to case.
-std::size_t distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      const bool same = toUpperAnsi(a.substr(i - 1, 1)) == toUpperAnsi(b.substr(j - 1, 1));
-      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
 // The section names of an INI text, as a run finds them (see profileLookup).
 std::vector<std::string> sectionNames(const std::string& text) {
   std::vector<std::string> names;
@@ -97,7 +80,7 @@ std::vector<Finding> checkSettingsSections(Platform& os, const std::string& inst
       auto equal = [&](const std::string& name) { return equalsNoCase(name, wanted); };
       if (std::any_of(present.begin(), present.end(), equal)) continue;
       for (const std::string& name : present) {
-        if (distance(name, wanted) > 2) continue;
+        if (editDistance(toUpperAnsi(name), toUpperAnsi(wanted)) > 2) continue;
         findings.push_back({Severity::kError, f.what + " " + shown + ": a run reads no section [" +
                                                   wanted + "], but there is [" + name +
                                                   "]: did you mean [" + wanted + "]?"});

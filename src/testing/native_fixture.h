@@ -48,6 +48,14 @@ std::unique_ptr<FileSystem> makeFileSystem();
 // scripts/test-windows).
 std::unique_ptr<ChecksumLibrary> makeChecksumLibrary();
 std::unique_ptr<WebPostComponents> makeWebPostComponents();
+
+// A post of xml to url, as the web-post routine makes it.
+inline PostXmlCall postCall(const std::string& url, const std::string& xml = "<a>1</a>") {
+  PostXmlCall call;
+  call.xml = xml;
+  call.url = url;
+  return call;
+}
 #ifdef _WIN32
 // The folder of the stand-ins for the agent's components: test-components/ beside the test
 // executable.

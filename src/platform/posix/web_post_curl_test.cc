@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "testing/http_receiver.h"
+#include "testing/native_fixture.h"
 
 namespace sccevtmon {
 namespace {
@@ -32,13 +33,6 @@ class CurlWebPostTest : public ::testing::Test {
     return result;
   }
 
-  static PostXmlCall callTo(const std::string& url, const std::string& xml = "<a>1</a>") {
-    PostXmlCall call;
-    call.xml = xml;
-    call.url = url;
-    return call;
-  }
-
   CurlWebPost component_{CurlWebPost::Timeouts{2'000, 5'000}};
 };
 
@@ -46,7 +40,7 @@ TEST_F(CurlWebPostTest, GivesUpAfterTheTimeOuts) {
   HttpReceiver receiver;
   receiver.setMode(HttpReceiver::Mode::kStall);
   CurlWebPost quick(CurlWebPost::Timeouts{2'000, 300});
-  PostXmlCall stalled = callTo(receiver.baseUrl());
+  PostXmlCall stalled = postCall(receiver.baseUrl());
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(post(quick, stalled));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
@@ -55,7 +49,7 @@ TEST_F(CurlWebPostTest, GivesUpAfterTheTimeOuts) {
   BlackHoleListener hole;
   if (!hole.ready()) GTEST_SKIP() << "could not fill a loopback accept queue";
   CurlWebPost quickConnect(CurlWebPost::Timeouts{300, 5'000});
-  PostXmlCall hanging = callTo("http://127.0.0.1:" + std::to_string(hole.port()) + "/");
+  PostXmlCall hanging = postCall("http://127.0.0.1:" + std::to_string(hole.port()) + "/");
   start = std::chrono::steady_clock::now();
   EXPECT_FALSE(post(quickConnect, hanging));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
@@ -67,7 +61,7 @@ TEST_F(CurlWebPostTest, TakesTheProxyFromTheEnvironment) {
   ::setenv("http_proxy", proxy.baseUrl().c_str(), 1);
   ::setenv("no_proxy", "", 1);
   // The name is never looked up: the proxy is asked for the whole URL.
-  PostXmlCall call = callTo("http://reports.invalid/page.asp?mmid=1");
+  PostXmlCall call = postCall("http://reports.invalid/page.asp?mmid=1");
   bool posted = post(component_, call);
   ::unsetenv("http_proxy");
   EXPECT_TRUE(posted) << call.error1;
@@ -86,7 +80,7 @@ TEST_F(CurlWebPostTest, OnlyHttpUrlsReachTheNetworkEvenThroughAProxy) {
   for (const std::string& url :
        {std::string(), hostPort + "/page.asp", "//" + hostPort + "/", "ftp://" + hostPort + "/",
         std::string("file:///etc/passwd"), "gopher://" + hostPort + "/", " http://" + hostPort}) {
-    PostXmlCall call = callTo(url);
+    PostXmlCall call = postCall(url);
     EXPECT_FALSE(post(component_, call)) << url;
   }
   ::unsetenv("http_proxy");
