@@ -273,6 +273,77 @@ const Mistake kMachineMistakes[] = {
      Severity::kWarning,
      "event log \"System\" (entry 1, entry 2): 3 records skipped: chunk checksum differs (chunk "
      "4, offset 0x81000)"},
+    {"a file named SCCPostLogs",
+     [](FakePlatform& f) {
+       f.files.folders.erase("/agent/SCCPostLogs");
+       f.files.addFile("/agent/SCCPostLogs", "");
+     },
+     Severity::kError,
+     "post-logs folder /agent/SCCPostLogs is a file where a run needs a folder: a run ends at "
+     "start-up when it cannot create it, and cannot hand over its report files when it cannot "
+     "write in it; remove it or move it away"},
+    {"a file named ApplicationLog",
+     [](FakePlatform& f) {
+       f.files.folders.erase("/agent/ApplicationLog/qSCCLog");
+       f.files.folders.erase("/agent/ApplicationLog");
+       f.files.addFile("/agent/ApplicationLog", "");
+     },
+     Severity::kError,
+     "activity-log folder /agent/ApplicationLog is a file where a run needs a folder: a run ends "
+     "at start-up and the hours pass unreported; remove it or move it away"},
+    {"a folder where the lock must be",
+     [](FakePlatform& f) { f.files.addFolder("/agent/sccevtmon.lock"); }, Severity::kError,
+     "lock file /agent/sccevtmon.lock is a folder where a run needs a plain file"},
+    {"a link as the lock", [](FakePlatform& f) { f.files.others.insert("/agent/sccevtmon.lock"); },
+     Severity::kError,
+     "lock file /agent/sccevtmon.lock is a link or special file where a run needs a plain file"},
+    {"a link as the activity log",
+     [](FakePlatform& f) {
+       f.files.others.insert("/agent/ApplicationLog/qSCCLog/sccevtmon_4711.txt");
+     },
+     Severity::kError,
+     "activity log /agent/ApplicationLog/qSCCLog/sccevtmon_4711.txt is a link or special file"},
+    {"a lock this user cannot open",
+     [](FakePlatform& f) {
+       f.files.addFile("/agent/sccevtmon.lock", "");
+       f.files.files["/agent/sccevtmon.lock"].readOnly = true;
+     },
+     Severity::kError,
+     "lock file /agent/sccevtmon.lock cannot be written by this user: a run ends at start-up and "
+     "the hours pass unreported; give the account the runs use write access to it"},
+    {"an execution state this user cannot write",
+     [](FakePlatform& f) {
+       f.files.addFile(kState, "");
+       f.files.files[kState].readOnly = true;
+     },
+     Severity::kError,
+     "execution-state file /agent/qSCC/MonitorTemplate/SCC_EventLog_Execution.ini cannot be "
+     "written by this user: every run ends with \"ERR : Failed to save the exe's last execution "
+     "time\" and sends the same hours again"},
+    {"root checks the service's installation",
+     [](FakePlatform& f) {
+       f.process.superuser = true;
+       for (const char* path : {"/agent", "/agent/ApplicationLog", "/agent/ApplicationLog/qSCCLog",
+                                "/agent/SCCPostLogs"}) {
+         f.files.owners[path] = "sccevtmon";
+       }
+     },
+     Severity::kWarning,
+     "this check runs as root, but the installation folder /agent belongs to sccevtmon: its "
+     "answers are root's, who may write where sccevtmon's runs cannot; run it as the owner: sudo "
+     "-u sccevtmon sccevtmon --check"},
+    {"a file a run as root left",
+     [](FakePlatform& f) {
+       f.process.superuser = true;
+       f.files.owners["/agent"] = "sccevtmon";
+       f.files.addFile(kState, "");
+       f.files.owners[kState] = "root";
+     },
+     Severity::kError,
+     "execution-state file /agent/qSCC/MonitorTemplate/SCC_EventLog_Execution.ini belongs to "
+     "root, not to sccevtmon (left by a run as root?): every run ends with \"ERR : Failed to save "
+     "the exe's last execution time\" and sends the same hours again; chown sccevtmon: "
+     "/agent/qSCC/MonitorTemplate/SCC_EventLog_Execution.ini"},
     {"bad URL", file(kServer, "[wpdcmodjobexestsins]\r\nURL=ftp://server.example/\r\n"),
      Severity::kError,
      "URL \"ftp://server.example/\" in [wpdcmodjobexestsins] is not an http:// or https:// URL: "

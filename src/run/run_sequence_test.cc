@@ -41,25 +41,6 @@ class RunSequenceTest : public RunTest {
   }
 };
 
-TEST_F(RunSequenceTest, MissingInstallationFolderEndsSilently) {
-  fake.files.folders.clear();
-  subMain(rs, os);
-  EXPECT_TRUE(rs.ended);
-  EXPECT_TRUE(fake.files.files.empty());
-  EXPECT_EQ(fake.process.errors,
-            std::vector<std::string>{"sccevtmon: installation folder /agent does not exist"});
-}
-
-TEST_F(RunSequenceTest, BlankInstallationPathEndsSilently) {
-  fake.registry.setString(kKey, "InstallationPath", "  ");
-  subMain(rs, os);
-  EXPECT_TRUE(rs.ended);
-  EXPECT_TRUE(fake.files.files.empty());
-  EXPECT_EQ(fake.process.errors,
-            std::vector<std::string>{"sccevtmon: no InstallationPath in the registry key "
-                                     "SOFTWARE\\TORVEN"});
-}
-
 TEST_F(RunSequenceTest, InvalidRegIdEndsAfterTheBanner) {
   fake.registry.setString(kKey, "REGID", "0");
   subMain(rs, os);
@@ -100,6 +81,10 @@ TEST_F(RunSequenceTest, ARunThatCannotStartItsWorkIsMarkedForTheExitStatus) {
        [](FakePlatform& f) { f.files.folders.clear(); },
        true,
        {"sccevtmon: installation folder /agent does not exist"}},
+      {"blank InstallationPath",
+       [](FakePlatform& f) { f.registry.setString(kKey, "InstallationPath", "  "); },
+       true,
+       {"sccevtmon: no InstallationPath in the registry key SOFTWARE\\TORVEN"}},
       {"REGID with a separator",
        [](FakePlatform& f) { f.registry.setString(kKey, "REGID", "1/2"); },
        true,
@@ -132,6 +117,11 @@ TEST_F(RunSequenceTest, ARunThatCannotStartItsWorkIsMarkedForTheExitStatus) {
     subMain(run, f.platform);
     EXPECT_EQ(run.startFailed, c.startFailed) << c.name;
     EXPECT_EQ(f.process.errors, c.errors) << c.name;
+    // Before the activity log is open nothing of the installation is written but the lock.
+    if (!c.errors.empty() && c.startFailed) {
+      EXPECT_TRUE(run.ended) << c.name;
+      EXPECT_EQ(f.files.files.size(), f.files.files.count("/agent/sccevtmon.lock")) << c.name;
+    }
   }
 }
 
