@@ -111,6 +111,10 @@ struct Play {
     env.emplace("no_proxy", "*");
     if (windows && !switches.empty()) env.emplace("SCCEVTMON_STAND_IN_SWITCHES", switches);
     RunResult r = inst.run(time, {}, env);
+    // The program itself never ends a run with a status and no word; wine that could not start
+    // it does (seen once in many hundreds of runs on a loaded machine). Such a start is tried
+    // once more.
+    if (windows && r.exitCode != 0 && r.out.empty() && r.err.empty()) r = inst.run(time, {}, env);
     // A run that cannot start its work exits 1 on Linux only, for systemd; the Windows program
     // exits 0, as the agent expects of it.
     if (!windows && r.exitCode == 1) r.exitCode = 0;
