@@ -9,14 +9,6 @@
 namespace sccevtmon {
 namespace {
 
-// Reads a key of the execution-state file through a 100-character buffer.
-std::string readState(Platform& os, const std::string& file, const std::string& section,
-                      const std::string& key) {
-  std::string buffer(100, ' ');
-  os.profile.getString(section, key, "", buffer, file);
-  return fncStripAtNull(buffer);
-}
-
 // The error line and failure reason of a LastRun that cannot be read.
 void reportLastRunError(RunState& rs, const Status& s) {
   subWriteLog(rs, "ERR : in fncChkLastRunTime : " + decimal(s.number) + s.description);
@@ -73,6 +65,13 @@ Status checkLastRun(RunState& rs, Platform& os, bool* mayRun) {
 }
 
 }  // namespace
+
+std::string readState(Platform& os, const std::string& file, const std::string& section,
+                      const std::string& key) {
+  std::string buffer(100, ' ');
+  os.profile.getString(section, key, "", buffer, file);
+  return fncStripAtNull(buffer);
+}
 
 std::string settledThreshold(const std::string& stored, bool* defaulted) {
   const double threshold = numericValue(stored);

@@ -17,6 +17,10 @@ namespace sccevtmon {
 // (the last hour). Traps its own errors.
 bool fncChkLastRunTime(RunState& rs, Platform& os);
 
+// Reads a key of the execution-state file as a run does: through a 100-character buffer.
+std::string readState(Platform& os, const std::string& file, const std::string& section,
+                      const std::string& key);
+
 // The threshold a run applies when the execution state holds none (or 0, or no number); the
 // run writes it there.
 inline constexpr char kDefaultThreshold[] = "50";

@@ -335,14 +335,6 @@ class Checker {
     }
   }
 
-  // Reads a key of the execution-state file as a run does (a 100-character buffer).
-  std::string readState(const std::string& file, const std::string& section,
-                        const std::string& key) {
-    std::string buffer(100, ' ');
-    os_.profile.getString(section, key, "", buffer, file);
-    return fncStripAtNull(buffer);
-  }
-
   void checkExecutionState() {
     LocalTime from = addSeconds(now_, -3600);
     const std::string ini = executionIniPathOf(rs_.installPath);
@@ -354,8 +346,8 @@ class Checker {
          " is not written yet: the next run reads the last hour and writes the threshold " +
          kDefaultThreshold);
     } else if (state == FileState::kReadable) {
-      checkThreshold(readState(ini, "Threshold", "EventDetails"));
-      checkLastRun(readState(ini, "LastRunDateTime", "LastRun"), &from);
+      checkThreshold(readState(os_, ini, "Threshold", "EventDetails"));
+      checkLastRun(readState(os_, ini, "LastRunDateTime", "LastRun"), &from);
       std::string reason;
       fncGetIniString(os_, reason, "LastFailure", "Reason", ini);
       if (!emptyOrBlank(reason)) {

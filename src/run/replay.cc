@@ -82,10 +82,9 @@ bool isSameOrInside(Platform& os, const std::string& path, const std::string& fo
 
 // The threshold as a run settles it, read without writing the default back.
 std::string thresholdOf(Platform& os, const std::string& installPath) {
-  std::string buffer(100, ' ');
-  os.profile.getString("Threshold", "EventDetails", "", buffer, executionIniPathOf(installPath));
   bool defaulted = false;
-  return settledThreshold(fncStripAtNull(buffer), &defaulted);
+  return settledThreshold(
+      readState(os, executionIniPathOf(installPath), "Threshold", "EventDetails"), &defaulted);
 }
 
 // Rows of text in columns as wide as their widest cell, numbers on the right.
