@@ -32,23 +32,6 @@ std::string kindText(PathKind kind) {
   }
 }
 
-// The section names of an INI text, as a run finds them (see profileLookup).
-std::vector<std::string> sectionNames(const std::string& text) {
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line(trimAscii(std::string_view(text).substr(start, end - start)));
-    const std::size_t close = line.rfind(']');
-    if (!line.empty() && line.front() == '[' && close != std::string::npos) {
-      names.push_back(std::string(trimAscii(line.substr(1, close - 1))));
-    }
-    start = end + 1;
-  }
-  return names;
-}
-
 }  // namespace
 
 std::vector<Finding> checkSettingsSections(Platform& os, const std::string& installPath) {
@@ -75,7 +58,7 @@ std::vector<Finding> checkSettingsSections(Platform& os, const std::string& inst
                                              " is UTF-16 with a byte-order mark, which a run "
                                              "reads as Windows does"});
     }
-    const std::vector<std::string> present = sectionNames(profileTextOf(bytes));
+    const std::vector<std::string> present = profileSectionNames(profileTextOf(bytes));
     for (const std::string& wanted : f.sections) {
       auto equal = [&](const std::string& name) { return equalsNoCase(name, wanted); };
       if (std::any_of(present.begin(), present.end(), equal)) continue;

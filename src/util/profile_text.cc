@@ -83,6 +83,14 @@ std::optional<std::string> profileLookup(std::string_view content, std::string_v
   return std::nullopt;
 }
 
+std::vector<std::string> profileSectionNames(std::string_view content) {
+  std::vector<std::string> names;
+  for (std::string_view line : splitLines(content)) {
+    if (std::optional<std::string_view> name = sectionOf(line)) names.emplace_back(*name);
+  }
+  return names;
+}
+
 std::int32_t profileInteger(std::string_view value) {
   std::string_view t = trimBlank(value);
   bool negative = false;

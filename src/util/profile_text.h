@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sccevtmon {
 
@@ -16,6 +17,9 @@ namespace sccevtmon {
 // The value of section/key, or nothing when the section or key is missing.
 std::optional<std::string> profileLookup(std::string_view content, std::string_view section,
                                          std::string_view key);
+
+// The names of the sections of an INI text, in order, as the lookup reads its header lines.
+std::vector<std::string> profileSectionNames(std::string_view content);
 
 // The leading decimal number of a value, as the integer read does ("12abc" is 12, "abc" 0).
 std::int32_t profileInteger(std::string_view value);
